@@ -1,0 +1,37 @@
+// MD5 (RFC 1321) as a streaming hash: Init, Update with any length, Final.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace md5 {
+
+inline constexpr std::size_t kBlockSize = 64;
+inline constexpr std::size_t kDigestSize = 16;
+
+// Runs `count` whole 64-byte blocks through the compression function,
+// updating the four state words (RFC 1321 3.4).
+using BlocksFunction = void (*)(std::uint32_t state[4], const std::uint8_t* blocks,
+                                std::size_t count);
+
+// The block function this build uses by default.
+BlocksFunction DefaultBlocks();
+
+class Hasher {
+public:
+    explicit Hasher(BlocksFunction blocks = DefaultBlocks());
+
+    void Update(const void* data, std::size_t size);
+    // Writes the digest; the hasher must be re-initialised before reuse.
+    void Final(std::uint8_t digest[kDigestSize]);
+    void Init();
+
+private:
+    BlocksFunction blocks_;
+    std::uint32_t state_[4];
+    std::uint64_t length_;  // bytes so far; RFC 1321 keeps it mod 2^64 bits
+    std::uint8_t pending_[kBlockSize];
+    std::size_t pendingSize_;
+};
+
+}  // namespace md5
