@@ -1,0 +1,14 @@
+#include "md5/variants.h"
+
+#include "md5/blocks.h"
+
+namespace md5 {
+
+std::span<const BlocksVariant> Variants() {
+    static const BlocksVariant variants[] = {
+        {"portable", BlocksPortable, true},
+    };
+    return variants;
+}
+
+}  // namespace md5

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds and runs every test: each leg in scripts/legs/ in turn. A leg whose
+# tools this machine lacks says so and is skipped (exit 77); any other
+# non-zero exit fails the whole run.
+set -u
+cd "$(dirname "$0")/.."
+
+legs=(native windows sanitizers fuzz big-endian analysis package)
+passed=0 failed=0 skipped=0
+for leg in "${legs[@]}"; do
+  script="scripts/legs/$leg.sh"
+  [ -f "$script" ] || continue
+  echo "=== leg: $leg"
+  bash "$script"
+  rc=$?
+  case $rc in
+    0) passed=$((passed + 1)); echo "=== leg $leg: passed" ;;
+    77) skipped=$((skipped + 1)); echo "=== leg $leg: SKIPPED (tools missing on this machine)" ;;
+    *) failed=$((failed + 1)); echo "=== leg $leg: FAILED (exit $rc)" ;;
+  esac
+done
+echo "legs: $passed passed, $failed failed, $skipped skipped"
+[ "$failed" -eq 0 ]
