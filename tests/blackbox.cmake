@@ -1,0 +1,11 @@
+# Black-box tests run on the build machine and start the binary under test,
+# directly or through a launcher (Wine, qemu): see blackbox/runner.h.
+if(CMAKE_CROSSCOMPILING)
+  return()
+endif()
+find_package(OpenSSL REQUIRED COMPONENTS Crypto)  # the digest oracle
+add_executable(blackbox_tests blackbox/blackbox_test.cpp blackbox/runner.cpp)
+target_link_libraries(blackbox_tests PRIVATE GTest::gtest_main OpenSSL::Crypto)
+gtest_discover_tests(blackbox_tests
+  PROPERTIES ENVIRONMENT "MD5DIGEST_BIN=$<TARGET_FILE:md5digest>;MD5DIGEST_TARGET=posix"
+  TIMEOUT 120)
