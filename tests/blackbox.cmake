@@ -9,3 +9,11 @@ target_link_libraries(blackbox_tests PRIVATE GTest::gtest_main OpenSSL::Crypto)
 gtest_discover_tests(blackbox_tests
   PROPERTIES ENVIRONMENT "MD5DIGEST_BIN=$<TARGET_FILE:md5digest>;MD5DIGEST_TARGET=posix"
   TIMEOUT 120)
+
+find_program(STRACE strace)
+if(STRACE)
+  add_test(NAME read_calls_per_buffer_full
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/blackbox/read_calls.sh $<TARGET_FILE:md5digest>)
+else()
+  message(STATUS "strace not found: the read-call count is not checked")
+endif()
