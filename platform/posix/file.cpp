@@ -61,8 +61,8 @@ FileHandle OpenForSequentialRead(const NativeChar* path) {
         return kInvalidFile;
     }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    const int error = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+    if (error != 0) {
         ::close(fd);
         posix::RecordFailure(error);
         return kInvalidFile;
