@@ -44,7 +44,8 @@ ctest --preset windows
 exe=build/windows/md5digest.exe
 
 echo "--- manifest"
-manifest="$(x86_64-w64-mingw32-windres -i "$exe" -O rc)"
+# The resource script doubles the quotes inside its strings.
+manifest="$(x86_64-w64-mingw32-windres -i "$exe" -O rc | sed 's/""/"/g')"
 grep -q 'level="asInvoker"' <<<"$manifest"
 grep -q 'uiAccess="false"' <<<"$manifest"
 echo "asInvoker, uiAccess false: embedded"
