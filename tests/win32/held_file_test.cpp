@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -19,10 +17,6 @@ struct Outcome {
     std::string out;
     std::string err;
 };
-
-std::wstring Widen(const char* ascii) {
-    return std::wstring(ascii, ascii + std::strlen(ascii));
-}
 
 std::string ReadWhole(const std::wstring& path) {
     std::string text;
@@ -41,11 +35,12 @@ std::string ReadWhole(const std::wstring& path) {
 class HeldFile : public testing::Test {
 protected:
     void SetUp() override {
-        const char* program = std::getenv("MD5DIGEST_BIN");
-        if (program == nullptr || *program == '\0') {
+        wchar_t program[32768];
+        const DWORD length = GetEnvironmentVariableW(L"MD5DIGEST_BIN", program, 32768);
+        if (length == 0 || length >= 32768) {
             GTEST_SKIP() << "MD5DIGEST_BIN does not name the program";
         }
-        program_ = Widen(program);
+        program_.assign(program, length);
         wchar_t temp[MAX_PATH];
         ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
         dir_ = std::wstring(temp) + L"md5digest-held-" + std::to_wstring(GetCurrentProcessId());
