@@ -1,6 +1,6 @@
 // Report lines on Windows go through the wide stream, with standard output
-// in UTF-8 mode: every file name can be written, whatever the console's code
-// page, and the line end becomes CR LF.
+// in UTF-8 mode: every file name can be encoded, whatever the code page, and
+// the line end becomes CR LF.
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
