@@ -1,0 +1,20 @@
+# Cross-compiling for 64-bit Windows with mingw-w64 (the posix threading
+# flavour, which GoogleTest needs); tests run under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+
+# Every test program is a Windows program: ctest starts it through Wine.
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+
+# No libstdc++ / libwinpthread DLLs to ship or to find at run time.
+set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

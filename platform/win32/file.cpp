@@ -1,0 +1,37 @@
+// Files on Windows: the kernel32 calls as they are. The handle travels as
+// the platform layer's integer, so INVALID_HANDLE_VALUE is kInvalidFile.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+HANDLE ToHandle(FileHandle file) {
+    return reinterpret_cast<HANDLE>(file);
+}
+
+}  // namespace
+
+FileHandle OpenForSequentialRead(const NativeChar* path) {
+    // Others may read the file meanwhile, nobody may change it.
+    const HANDLE hFile = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return reinterpret_cast<FileHandle>(hFile);
+}
+
+bool ReadChunk(FileHandle file, std::uint8_t* buffer, std::uint32_t size,
+               std::uint32_t* bytesRead) {
+    DWORD cbRead = 0;
+    const BOOL ok = ReadFile(ToHandle(file), buffer, size, &cbRead, nullptr);
+    *bytesRead = cbRead;
+    return ok != FALSE;
+}
+
+void CloseFile(FileHandle file) {
+    // Also for INVALID_HANDLE_VALUE: it names the current process, for which
+    // CloseHandle does nothing.
+    CloseHandle(ToHandle(file));
+}
+
+}  // namespace platform
