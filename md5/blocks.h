@@ -10,6 +10,10 @@ namespace md5 {
 // A direct reading of RFC 1321 3.4: the oracle, and the core for any CPU.
 void BlocksPortable(std::uint32_t state[4], const std::uint8_t* blocks, std::size_t count);
 
+// Scalar, arranged so that as little as possible waits on the previous
+// step: the default on every CPU.
+void BlocksChained(std::uint32_t state[4], const std::uint8_t* blocks, std::size_t count);
+
 // Little-endian 32-bit load that holds on any host byte order.
 inline std::uint32_t LoadLe32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |

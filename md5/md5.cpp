@@ -8,7 +8,7 @@
 namespace md5 {
 
 BlocksFunction DefaultBlocks() {
-    return BlocksPortable;
+    return BlocksChained;
 }
 
 Hasher::Hasher(BlocksFunction blocks) : blocks_(blocks) {

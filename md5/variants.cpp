@@ -7,6 +7,7 @@ namespace md5 {
 std::span<const BlocksVariant> Variants() {
     static const BlocksVariant variants[] = {
         {"portable", BlocksPortable, true},
+        {"chained", BlocksChained, true},
     };
     return variants;
 }
