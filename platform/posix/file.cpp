@@ -60,9 +60,10 @@ FileHandle OpenForSequentialRead(const NativeChar* path) {
         posix::RecordFailure(errno);
         return kInvalidFile;
     }
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    struct stat st {};
+    const bool statFailed = ::fstat(fd, &st) != 0;  // then st holds nothing to test
+    if (statFailed || S_ISDIR(st.st_mode)) {
+        const int error = statFailed ? errno : EISDIR;
         ::close(fd);
         posix::RecordFailure(error);
         return kInvalidFile;
