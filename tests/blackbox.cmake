@@ -6,9 +6,17 @@ endif()
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)  # the digest oracle
 add_executable(blackbox_tests blackbox/blackbox_test.cpp blackbox/runner.cpp)
 target_link_libraries(blackbox_tests PRIVATE GTest::gtest_main OpenSSL::Crypto)
+# One variable per property: gtest_discover_tests splits a list-valued
+# property into separate arguments, so "A=1;B=2" would lose B. The harness
+# targets POSIX unless told otherwise.
+set(huge "MD5DIGEST_SKIP_HUGE=reset:")  # as the caller set it, if at all
+if(NOT CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
+  # 4 GiB through an unoptimised (or sanitised) binary takes minutes.
+  set(huge "MD5DIGEST_SKIP_HUGE=set:unoptimised build: the 4 GiB case runs in release builds")
+endif()
 gtest_discover_tests(blackbox_tests
-  PROPERTIES ENVIRONMENT "MD5DIGEST_BIN=$<TARGET_FILE:md5digest>;MD5DIGEST_TARGET=posix"
-  TIMEOUT 120)
+  PROPERTIES ENVIRONMENT "MD5DIGEST_BIN=$<TARGET_FILE:md5digest>" ENVIRONMENT_MODIFICATION "${huge}"
+  TIMEOUT 180)
 
 find_program(STRACE strace)
 if(STRACE)

@@ -22,6 +22,7 @@ std::uint32_t RunDigester(const fake::Script& script) {
         Digester digester(path.c_str());
         status = digester.HashFile();
     }
+    EXPECT_EQ(fake::ReleaseProblems(), "");  // on every path, after every run
     return status;
 }
 

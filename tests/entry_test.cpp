@@ -29,7 +29,11 @@ std::uint32_t RunWith(const fake::Script& script, const Strings& args, bool with
         argv.push_back(s.c_str());
     }
     argv.push_back(nullptr);
-    return RunCommand(argv.data());
+    const std::uint32_t status = RunCommand(argv.data());
+    if (!args.empty()) {
+        EXPECT_EQ(fake::ReleaseProblems(), "");
+    }
+    return status;
 }
 
 TEST(Entry, NoPathPrintsUsageAndNeverSucceeds) {

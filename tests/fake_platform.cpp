@@ -14,6 +14,10 @@ std::uint32_t lastError = 0;
 std::uint32_t outputError = 0;
 int reads = 0;
 int writes = 0;
+// The handles handed out in this run, as an owner should hold them.
+platform::FileHandle heldFile = platform::kInvalidFile;
+platform::ProviderHandle heldProvider = 0;
+platform::HashHandle heldHash = 0;
 
 std::string Narrow(platform::NativeStringView text) {
     std::string out;
@@ -39,6 +43,30 @@ void Reset(const Script& newScript) {
     outputError = 0;
     reads = 0;
     writes = 0;
+    heldFile = platform::kInvalidFile;
+    heldProvider = 0;
+    heldHash = 0;
+}
+
+std::string ReleaseProblems() {
+    const std::vector<std::string> expected = {"Close(" + std::to_string(heldFile) + ")",
+                                               "DestroyHash(" + std::to_string(heldHash) + ")",
+                                               "ReleaseProvider(" + std::to_string(heldProvider) + ")"};
+    std::string problems;
+    for (const std::string& release : expected) {
+        const std::string kind = release.substr(0, release.find('('));
+        const auto count = std::count_if(calls.begin(), calls.end(), [&](const std::string& c) {
+            return c.rfind(kind + "(", 0) == 0;
+        });
+        if (count != 1) {
+            problems += kind + " called " + std::to_string(count) + " times; ";
+        }
+    }
+    if (calls.size() < expected.size() ||
+        !std::equal(expected.begin(), expected.end(), calls.end() - std::ssize(expected))) {
+        problems += "the run did not end with " + expected[0] + ", " + expected[1] + ", " + expected[2];
+    }
+    return problems;
 }
 
 const std::vector<std::string>& Calls() {
@@ -67,7 +95,7 @@ FileHandle OpenForSequentialRead(const NativeChar* path) {
         fake::Fail(fake::script.openError);
         return kInvalidFile;
     }
-    return fake::kFile;
+    return fake::heldFile = fake::kFile;
 }
 
 bool ReadChunk(FileHandle file, std::uint8_t* buffer, std::uint32_t size,
@@ -95,7 +123,7 @@ bool AcquireProvider(ProviderHandle* provider) {
     if (fake::script.acquireFails) {
         return fake::Fail(fake::script.acquireError);
     }
-    *provider = fake::kProvider;
+    *provider = fake::heldProvider = fake::kProvider;
     return true;
 }
 
@@ -104,7 +132,7 @@ bool CreateMd5Hash(ProviderHandle provider, HashHandle* hash) {
     if (fake::script.createFails) {
         return fake::Fail(fake::script.createError);
     }
-    *hash = fake::kHash;
+    *hash = fake::heldHash = fake::kHash;
     return true;
 }
 

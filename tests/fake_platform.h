@@ -52,6 +52,11 @@ const std::vector<std::string>& Lines();
 // Sizes passed to HashBytes.
 const std::vector<std::uint32_t>& Hashed();
 
+// "" when the run released each handle exactly once, in the order close,
+// destroy hash, release provider, with the value it was handed (or the unset
+// value when it was never obtained), and made no call after; else what went wrong.
+std::string ReleaseProblems();
+
 // ASCII text as the platform's native string (for paths and arguments).
 platform::NativeString Native(std::string_view ascii);
 

@@ -23,7 +23,9 @@ namespace {
 constexpr std::size_t kReadAheadSize = 128 * 1024;
 
 struct ReadAheadFile {
-    explicit ReadAheadFile(int descriptor) : fd(descriptor) {}  // buffer left unset
+    // The buffer is left unset: it is filled before it is read.
+    // cppcheck-suppress uninitMemberVar
+    explicit ReadAheadFile(int descriptor) : fd(descriptor) {}  // NOLINT(*-pro-type-member-init)
 
     int fd;
     bool atEnd = false;
@@ -63,7 +65,7 @@ FileHandle OpenForSequentialRead(const NativeChar* path) {
         posix::RecordFailure(errno);
         return kInvalidFile;
     }
-    struct stat st;
+    struct stat st {};
     const int error = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
     if (error != 0) {
         ::close(fd);

@@ -4,11 +4,14 @@
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -51,16 +54,42 @@ std::string Pattern(std::size_t size) {
     return bytes;
 }
 
-std::string Md5Hex(const std::string& data) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    EVP_Digest(data.data(), data.size(), digest, &size, EVP_md5(), nullptr);
+std::string Hex(const unsigned char* digest, unsigned int size) {
     std::string hex;
     for (unsigned int i = 0; i < size; ++i) {
         hex += "0123456789ABCDEF"[digest[i] >> 4];
         hex += "0123456789ABCDEF"[digest[i] & 15];
     }
     return hex;
+}
+
+std::string Md5Hex(const std::string& data) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    EVP_Digest(data.data(), data.size(), digest, &size, EVP_md5(), nullptr);
+    return Hex(digest, size);
+}
+
+// Whether `hex` is the digest of data[0, k) for some k from `shortest` on.
+bool IsDigestOfAPrefix(const std::string& data, std::size_t shortest, const std::string& hex) {
+    EVP_MD_CTX* prefix = EVP_MD_CTX_new();
+    EVP_MD_CTX* copy = EVP_MD_CTX_new();
+    EVP_DigestInit_ex(prefix, EVP_md5(), nullptr);
+    EVP_DigestUpdate(prefix, data.data(), shortest);
+    bool found = false;
+    for (std::size_t k = shortest; !found && k <= data.size(); ++k) {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int size = 0;
+        EVP_MD_CTX_copy_ex(copy, prefix);
+        EVP_DigestFinal_ex(copy, digest, &size);
+        found = Hex(digest, size) == hex;
+        if (k < data.size()) {
+            EVP_DigestUpdate(prefix, data.data() + k, 1);
+        }
+    }
+    EVP_MD_CTX_free(copy);
+    EVP_MD_CTX_free(prefix);
+    return found;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -284,6 +313,105 @@ TEST_F(Special, AFileWithoutReadPermission) {
     }
     ExpectReport(RunBinary({path}, sandbox.root(), options), 13,
                  {"File name: secret.bin", "ERR CODE: 13", "INVALID HANDLE !"});
+}
+
+TEST_F(Special, AFileCutAndRegrownWhileReadGivesTheDigestOfAPrefixOrAReadError) {
+    // The writer cuts the file at a page boundary and writes the same bytes
+    // back, over and over, so at every moment the file is a prefix of
+    // `content` no shorter than kKept: whatever the binary read is too.
+    constexpr std::size_t kKept = 1 << 20;
+    const std::string content = Pattern(2 << 20);
+    sandbox.Create("changing.bin", content);
+    const std::string path = sandbox.Path("changing.bin");
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        const int fd = open(path.c_str(), O_WRONLY);
+        while (fd >= 0 && !stop && ftruncate(fd, kKept) == 0) {
+            for (std::size_t at = kKept; at < content.size() && !stop; at += 64 * 1024) {
+                if (pwrite(fd, content.data() + at, 64 * 1024, static_cast<off_t>(at)) < 0) {
+                    break;
+                }
+            }
+        }
+        close(fd);
+    });
+    const Result result = RunBinary({path}, sandbox.root());
+    stop = true;
+    writer.join();
+
+    EXPECT_EQ(result.stderrText, "");
+    ASSERT_FALSE(result.lines.empty());
+    EXPECT_EQ(result.lines[0], "File name: changing.bin");
+    if (result.exitStatus == 0) {
+        ASSERT_EQ(result.lines.size(), 2u);
+        const std::string prefix = "MD5 hash of file: ";
+        ASSERT_EQ(result.lines[1].rfind(prefix, 0), 0u);
+        EXPECT_TRUE(IsDigestOfAPrefix(content, kKept, result.lines[1].substr(prefix.size())))
+            << result.lines[1] << " is the digest of no prefix the file had";
+    } else {
+        ExpectReport(result, result.exitStatus,
+                     {"File name: changing.bin", "ERR CODE: " + std::to_string(result.exitStatus),
+                      "Unknown ERR !"});
+    }
+}
+
+// Lengths past 2^32 bytes: no 32-bit count may wrap, in the reads or in the
+// length the padding carries. Sparse, so it costs no disk, only time.
+TEST_F(Special, ASparseFileJustOver4GiB) {
+    if (!GetConfig().launcher.empty()) {
+        GTEST_SKIP() << "4 GiB through an emulator takes too long";
+    }
+    if (const char* why = std::getenv("MD5DIGEST_SKIP_HUGE")) {
+        GTEST_SKIP() << why;
+    }
+    struct statvfs fs;
+    if (statvfs(sandbox.root().c_str(), &fs) != 0 || fs.f_bavail * fs.f_frsize < (64u << 20)) {
+        GTEST_SKIP() << "too little free space for the test";
+    }
+    constexpr std::uint64_t k4GiB = std::uint64_t{1} << 32;
+    constexpr std::uint64_t kSize = k4GiB + 3;
+    struct Mark {
+        std::uint64_t at;
+        std::string bytes;
+    };
+    // Near both ends and across the 2^32 boundary; zeros elsewhere.
+    const Mark marks[] = {{0, "head"}, {k4GiB - 2, "\x01\x02"}, {k4GiB, "end"}};
+    const std::string path = sandbox.Path("sparse.bin");
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    bool made = ftruncate(fd, static_cast<off_t>(kSize)) == 0;
+    for (const Mark& mark : marks) {
+        made = made && pwrite(fd, mark.bytes.data(), mark.bytes.size(),
+                              static_cast<off_t>(mark.at)) == static_cast<ssize_t>(mark.bytes.size());
+    }
+    close(fd);
+    if (!made) {
+        GTEST_SKIP() << "the file system cannot hold a sparse file of 4 GiB";
+    }
+
+    // The oracle streams the same bytes without reading the file.
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    EVP_DigestInit_ex(ctx, EVP_md5(), nullptr);
+    std::string chunk(1 << 20, '\0');
+    for (std::uint64_t offset = 0; offset < kSize; offset += chunk.size()) {
+        const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), kSize - offset));
+        std::memset(chunk.data(), 0, size);
+        for (const Mark& mark : marks) {
+            for (std::size_t i = 0; i < mark.bytes.size(); ++i) {
+                if (mark.at + i >= offset && mark.at + i < offset + size) {
+                    chunk[mark.at + i - offset] = mark.bytes[i];
+                }
+            }
+        }
+        EVP_DigestUpdate(ctx, chunk.data(), size);
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digestSize = 0;
+    EVP_DigestFinal_ex(ctx, digest, &digestSize);
+    EVP_MD_CTX_free(ctx);
+
+    ExpectReport(RunBinary({path}, sandbox.root()), 0,
+                 {"File name: sparse.bin", "MD5 hash of file: " + Hex(digest, digestSize)});
 }
 
 // A report that cannot be written is never success, on any platform.
