@@ -152,6 +152,11 @@ struct Row {
     Codes codes;
 };
 
+// Test listings name a row by what it shows, not by its bytes.
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.what;
+}
+
 std::string Fill(std::string text, const std::string& key, const std::string& value) {
     for (std::size_t at; (at = text.find(key)) != std::string::npos;) {
         text.replace(at, key.size(), value);
