@@ -394,21 +394,13 @@ TEST_F(Special, ASparseFileJustOver4GiB) {
         GTEST_SKIP() << "the file system cannot hold a sparse file of 4 GiB";
     }
 
-    // The oracle streams the same bytes without reading the file.
+    // The oracle: libcrypto over the same file, read here.
     EVP_MD_CTX* ctx = EVP_MD_CTX_new();
     EVP_DigestInit_ex(ctx, EVP_md5(), nullptr);
+    std::ifstream in(path, std::ios::binary);
     std::string chunk(1 << 20, '\0');
-    for (std::uint64_t offset = 0; offset < kSize; offset += chunk.size()) {
-        const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), kSize - offset));
-        std::memset(chunk.data(), 0, size);
-        for (const Mark& mark : marks) {
-            for (std::size_t i = 0; i < mark.bytes.size(); ++i) {
-                if (mark.at + i >= offset && mark.at + i < offset + size) {
-                    chunk[mark.at + i - offset] = mark.bytes[i];
-                }
-            }
-        }
-        EVP_DigestUpdate(ctx, chunk.data(), size);
+    while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
+        EVP_DigestUpdate(ctx, chunk.data(), static_cast<std::size_t>(in.gcount()));
     }
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int digestSize = 0;
