@@ -6,7 +6,12 @@ int wmain(int /*argc*/, wchar_t* argv[], wchar_t* /*envp*/[]) {
     return platform::ToExitStatus(RunCommand(argv));
 }
 #else
+#include <csignal>
+
 int main(int /*argc*/, char* argv[]) {
+    // A reader that has gone away must be a write error with its code
+    // (EPIPE), not a silent death by signal.
+    std::signal(SIGPIPE, SIG_IGN);
     return platform::ToExitStatus(RunCommand(argv));
 }
 #endif

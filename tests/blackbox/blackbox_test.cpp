@@ -412,22 +412,26 @@ TEST_F(Special, ASparseFileJustOver4GiB) {
 }
 
 // A report that cannot be written is never success, on any platform.
-TEST(Output, FullDiskOrClosedOutputNeverExitsZero) {
+TEST(Output, FullDiskClosedOutputOrBrokenPipeNeverExitsZero) {
     Sandbox sandbox;
     sandbox.Create("a.bin", "a");
     const Result full = RunBinary({sandbox.Path("a.bin")}, sandbox.root(), {Stdout::DevFull, {}});
     const Result closed = RunBinary({sandbox.Path("a.bin")}, sandbox.root(), {Stdout::Closed, {}});
+    const Result broken = RunBinary({sandbox.Path("a.bin")}, sandbox.root(), {Stdout::BrokenPipe, {}});
     if (OnWindows()) {
         // Under Wine the failed write leaves no last-error value for a full
         // disk: ERROR_WRITE_FAULT stands in. No handle: ERROR_INVALID_HANDLE.
         EXPECT_EQ(full.exitStatus, 29);
         EXPECT_EQ(closed.exitStatus, 6);
+        EXPECT_EQ(broken.exitStatus, 233);  // ERROR_NO_DATA
     } else {
         EXPECT_EQ(full.exitStatus, 28);   // ENOSPC
         EXPECT_EQ(closed.exitStatus, 9);  // EBADF
+        EXPECT_EQ(broken.exitStatus, 32);   // EPIPE, not death by SIGPIPE
     }
     EXPECT_EQ(full.stderrText, "");
     EXPECT_EQ(closed.stderrText, "");
+    EXPECT_EQ(broken.stderrText, "");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -59,6 +60,7 @@ Result RunBinary(const std::vector<std::string>& args, const std::string& scratc
 
     const std::string outPath = scratch + "/.stdout";
     const std::string errPath = scratch + "/.stderr";
+    int brokenPipe[2] = {-1, -1};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -73,6 +75,12 @@ Result RunBinary(const std::vector<std::string>& args, const std::string& scratc
     case Stdout::Closed:
         posix_spawn_file_actions_addclose(&actions, 1);
         break;
+    case Stdout::BrokenPipe:
+        if (pipe(brokenPipe) == 0) {
+            close(brokenPipe[0]);
+            posix_spawn_file_actions_adddup2(&actions, brokenPipe[1], 1);
+        }
+        break;
     }
     // A file, not a pipe: Wine's helpers can hold a pipe open past exit.
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -81,12 +89,15 @@ Result RunBinary(const std::vector<std::string>& args, const std::string& scratc
     Result result;
     const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    if (brokenPipe[1] >= 0) {
+        close(brokenPipe[1]);
+    }
     if (spawned != 0) {
         result.stderrText = "cannot start " + command.front();
         return result;
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.stderrText = ReadAll(errPath);

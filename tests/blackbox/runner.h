@@ -18,7 +18,8 @@ struct Config {
 
 const Config& GetConfig();
 
-enum class Stdout { Capture, DevFull, Closed };
+// BrokenPipe: a pipe whose reader has already gone.
+enum class Stdout { Capture, DevFull, Closed, BrokenPipe };
 
 struct Result {
     int exitStatus = -1;  // -1 when the process did not exit normally
