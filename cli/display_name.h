@@ -7,6 +7,7 @@
 // that a name can never break the line structure or drive a terminal.
 platform::NativeString DisplayName(const platform::NativeChar* path);
 
-// `name` with every control character (0x01-0x1F, 0x7F, and for wide text
-// also 0x80-0x9F) replaced by \xHH, uppercase hex.
+// `name` with every control character replaced by \xHH, uppercase hex:
+// 0x01-0x1F and 0x7F, and the C1 controls U+0080-U+009F (in byte names,
+// their UTF-8 form 0xC2 0x80-0x9F, both bytes escaped).
 platform::NativeString EscapeControls(platform::NativeStringView name);

@@ -14,7 +14,8 @@
 namespace {
 
 // Text after the last '/', a trailing run of '/' staying with the component
-// before it; a path of only '/' shows one; then control bytes as \xHH.
+// before it; a path of only '/' shows one; then control bytes, and the
+// two bytes of each C1 control in UTF-8, as \xHH.
 std::string Model(const std::string& path) {
     std::string component;
     const std::size_t lastName = path.find_last_not_of('/');
@@ -25,14 +26,22 @@ std::string Model(const std::string& path) {
         component = path.substr(slash == std::string::npos ? 0 : slash + 1);
     }
     std::string shown;
-    for (const char c : component) {
-        const auto byte = static_cast<unsigned char>(c);
+    const auto escape = [&](unsigned char byte) {
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        shown += escaped;
+    };
+    for (std::size_t i = 0; i < component.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(component[i]);
+        const auto next = i + 1 < component.size() ? static_cast<unsigned char>(component[i + 1]) : 0;
         if (byte < 0x20 || byte == 0x7F) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            shown += escaped;
+            escape(byte);
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {  // a C1 control in UTF-8
+            escape(byte);
+            escape(next);
+            ++i;
         } else {
-            shown += c;
+            shown += component[i];
         }
     }
     return shown;
@@ -50,9 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     path[length] = '\0';
 
     const std::string shown = DisplayName(path.get());
-    for (const char c : shown) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte >= 0x01 && byte <= 0x1F) || byte == 0x7F) {
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(shown[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < shown.size() &&
+                        static_cast<unsigned char>(shown[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(shown[i + 1]) <= 0x9F;
+        if ((byte >= 0x01 && byte <= 0x1F) || byte == 0x7F || c1) {
             std::fprintf(stderr, "control byte 0x%02X in the shown name\n", byte);
             std::abort();
         }

@@ -88,6 +88,12 @@ TEST(DisplayName, ControlCharactersAreEscapedAndNothingElseIs) {
     EXPECT_EQ(EscapeControls(fake::Native("a\nb\tc\x1b[31m\x7f")),
               fake::Native("a\\x0Ab\\x09c\\x1B[31m\\x7F"));
     EXPECT_EQ(DisplayName(fake::Native("dir/evil\r\nname").c_str()), fake::Native("evil\\x0D\\x0Aname"));
+#if !defined(_WIN32)
+    // C1 controls arrive in byte names as UTF-8; other two-byte letters stay.
+    EXPECT_EQ(EscapeControls("csi\xC2\x9B" "31m nel\xC2\x85 \xC2\xA0\xC3\xA9"),
+              "csi\\xC2\\x9B31m nel\\xC2\\x85 \xC2\xA0\xC3\xA9");
+    EXPECT_EQ(EscapeControls("end\xC2"), "end\xC2");  // a cut sequence is left as it is
+#endif
 }
 
 }  // namespace
