@@ -11,7 +11,7 @@ int wmain(int /*argc*/, wchar_t* argv[], wchar_t* /*envp*/[]) {
 int main(int /*argc*/, char* argv[]) {
     // A reader that has gone away must be a write error with its code
     // (EPIPE), not a silent death by signal.
-    std::signal(SIGPIPE, SIG_IGN);
+    (void)std::signal(SIGPIPE, SIG_IGN);  // cannot fail for SIGPIPE
     return platform::ToExitStatus(RunCommand(argv));
 }
 #endif

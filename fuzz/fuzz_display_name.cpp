@@ -33,7 +33,8 @@ std::string Model(const std::string& path) {
     };
     for (std::size_t i = 0; i < component.size(); ++i) {
         const auto byte = static_cast<unsigned char>(component[i]);
-        const auto next = i + 1 < component.size() ? static_cast<unsigned char>(component[i + 1]) : 0;
+        const unsigned char next =
+            i + 1 < component.size() ? static_cast<unsigned char>(component[i + 1]) : 0;
         if (byte < 0x20 || byte == 0x7F) {
             escape(byte);
         } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {  // a C1 control in UTF-8
