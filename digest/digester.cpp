@@ -1,8 +1,7 @@
 #include "digest/digester.h"
 
+#include <charconv>
 #include <string_view>
-
-#include "digest/report.h"
 
 namespace {
 
@@ -15,6 +14,15 @@ constexpr char rgbDigits[] = "0123456789ABCDEF";
 std::uint32_t FailureCode() {
     const std::uint32_t code = platform::LastError();
     return code != 0 ? code : platform::kGenericFailure;
+}
+
+// Writes `prefix` followed by `code` in unsigned decimal as one report line.
+void WriteCodeLine(std::string_view prefix, std::uint32_t code) {
+    char line[64];
+    // Prefixes are short literals; the code takes at most 10 digits.
+    const std::size_t n = prefix.copy(line, sizeof line - 10);
+    const auto end = std::to_chars(line + n, line + sizeof line, code).ptr;
+    platform::WriteLine(std::string_view(line, static_cast<std::size_t>(end - line)));
 }
 
 }  // namespace
