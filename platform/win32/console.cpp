@@ -1,13 +1,11 @@
-// Report lines on Windows go through the wide stream, with standard output
-// in UTF-8 mode: every file name can be encoded, whatever the code page, and
-// the line end becomes CR LF.
+// Report lines on Windows, written straight to the standard output handle:
+// one WriteConsoleW of the whole wide line on a console (no character is
+// split, whatever the code page), otherwise the line as UTF-8 through
+// WriteFile. No CRT stream: its UTF-8 mode fails every write on a character
+// device, and the code of a failed write would not be the system's own.
 #include <windows.h>
-#include <fcntl.h>
-#include <io.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <iostream>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -16,46 +14,66 @@ namespace {
 
 std::uint32_t outputError = 0;
 
-#if defined(_MSC_VER) || defined(_UCRT)
-// The UCRT ends the process on a bad descriptor unless told to return EBADF.
-void ReturnOnInvalidParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned int,
-                              std::uintptr_t) {}
-#endif
+// The reason for the write that just failed; one is always reported.
+std::uint32_t WriteFailure() {
+    const DWORD error = GetLastError();
+    return error != 0 ? error : ERROR_WRITE_FAULT;
+}
 
-// Once, before the first write: after it, narrow output would be garbled,
-// so nothing else may write to standard output.
-void UseUtf8Output() {
-    const int fd = _fileno(stdout);
-    if (fd < 0) {
-        return;  // no standard output at all: the first write will fail
+// Writes all of `line` to the console; 0 or the failure's code.
+std::uint32_t WriteToConsole(HANDLE out, const std::wstring& line) {
+    const wchar_t* data = line.data();
+    DWORD left = static_cast<DWORD>(line.size());
+    while (left > 0) {
+        DWORD written = 0;
+        if (!WriteConsoleW(out, data, left, &written, nullptr) || written == 0) {
+            return WriteFailure();
+        }
+        data += written;
+        left -= written;
     }
-#if defined(_MSC_VER) || defined(_UCRT)
-    const _invalid_parameter_handler previous =
-        _set_thread_local_invalid_parameter_handler(ReturnOnInvalidParameter);
-    _setmode(fd, _O_U8TEXT);
-    _set_thread_local_invalid_parameter_handler(previous);
-#else
-    _setmode(fd, _O_U8TEXT);
-#endif
+    return 0;
+}
+
+// Writes all of `line` as UTF-8 (no BOM) to a file, pipe or device.
+std::uint32_t WriteAsUtf8(HANDLE out, const std::wstring& line) {
+    const int wide = static_cast<int>(line.size());
+    // Unpaired surrogates become U+FFFD: the conversion itself cannot fail
+    // for a line this program builds.
+    const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    if (size == 0 || WideCharToMultiByte(CP_UTF8, 0, line.data(), wide, bytes.data(), size,
+                                         nullptr, nullptr) != size) {
+        return WriteFailure();
+    }
+    const char* data = bytes.data();
+    DWORD left = static_cast<DWORD>(bytes.size());
+    while (left > 0) {
+        DWORD written = 0;
+        // A success that wrote nothing would loop for ever: count it as failed.
+        if (!WriteFile(out, data, left, &written, nullptr) || written == 0) {
+            return WriteFailure();
+        }
+        data += written;
+        left -= written;
+    }
+    return 0;
 }
 
 }  // namespace
 
 void WriteLine(std::string_view text, NativeStringView tail) {
-    static const bool utf8 = (UseUtf8Output(), true);
-    (void)utf8;
     if (outputError != 0) {
-        return;  // the stream has failed: later lines are lost, as with any stream
+        return;  // once a write has failed, later lines are lost
     }
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    static const bool console = GetConsoleMode(out, &mode) != FALSE;
+
+    std::wstring line(text.begin(), text.end());  // ASCII: each char widens as it is
+    line.append(tail).append(L"\r\n");
     SetLastError(0);  // so that a reason found below belongs to this write
-    for (const char c : text) {
-        std::wcout << c;  // ASCII, widened by the stream
-    }
-    std::wcout << tail << std::endl;
-    if (std::wcout.fail()) {
-        const DWORD error = GetLastError();
-        outputError = error != 0 ? error : ERROR_WRITE_FAULT;
-    }
+    outputError = console ? WriteToConsole(out, line) : WriteAsUtf8(out, line);
 }
 
 std::uint32_t OutputError() {

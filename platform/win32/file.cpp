@@ -29,9 +29,11 @@ bool ReadChunk(FileHandle file, std::uint8_t* buffer, std::uint32_t size,
 }
 
 void CloseFile(FileHandle file) {
-    // Also for INVALID_HANDLE_VALUE: it names the current process, for which
-    // CloseHandle does nothing.
-    CloseHandle(ToHandle(file));
+    // Never hand INVALID_HANDLE_VALUE on: it is the current process's
+    // pseudo-handle, which debuggers and handle checkers stop on.
+    if (file != kInvalidFile) {
+        CloseHandle(ToHandle(file));
+    }
 }
 
 }  // namespace platform

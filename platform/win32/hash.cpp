@@ -33,13 +33,18 @@ bool GetHashValue(HashHandle hash, std::uint8_t* value, std::uint32_t* size) {
     return ok != FALSE;
 }
 
-// Both fail harmlessly on 0 ("never obtained"), as the owner relies on.
+// 0 means "never obtained": releasing it is a no-op here, so the owner may
+// release unconditionally without passing an invalid handle to the system.
 void DestroyHash(HashHandle hash) {
-    CryptDestroyHash(hash);
+    if (hash != 0) {
+        CryptDestroyHash(hash);
+    }
 }
 
 void ReleaseProvider(ProviderHandle provider) {
-    CryptReleaseContext(provider, 0);
+    if (provider != 0) {
+        CryptReleaseContext(provider, 0);
+    }
 }
 
 }  // namespace platform

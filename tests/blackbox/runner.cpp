@@ -69,6 +69,9 @@ Result RunBinary(const std::vector<std::string>& args, const std::string& scratc
         posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
         break;
+    case Stdout::DevNull:
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        break;
     case Stdout::DevFull:
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
         break;

@@ -19,7 +19,7 @@ struct Config {
 const Config& GetConfig();
 
 // BrokenPipe: a pipe whose reader has already gone.
-enum class Stdout { Capture, DevFull, Closed, BrokenPipe };
+enum class Stdout { Capture, DevNull, DevFull, Closed, BrokenPipe };
 
 struct Result {
     int exitStatus = -1;  // -1 when the process did not exit normally
