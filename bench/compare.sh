@@ -18,6 +18,7 @@ size_mib=${SIZE_MIB:-1024}
 
 have() { command -v "$1" >/dev/null 2>&1; }
 note() { echo "$*" >&2; }
+trap 'note "failed (status $?) at line $LINENO: $BASH_COMMAND"' ERR  # set -e alone says nothing
 
 for tool in cmake awk; do
   have "$tool" || { note "missing: $tool"; exit 1; }
