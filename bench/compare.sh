@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Measures md5digest against md5sum and `openssl dgst -md5` on this machine
-# and prints one Markdown table of targets and measured values. Timings are
-# taken in turn (A B C A B C ...) and compared as ratios of medians, which
-# holds up on a shared, noisy machine better than absolute seconds.
+# Measures md5digest against every other MD5 command this machine has and
+# prints the CPU and one Markdown table: each measure, its value in this run
+# and whether that value meets its target. Timings are taken in turn
+# (A B C A B C ...) and compared as ratios of medians, which holds up on a
+# shared, noisy machine better than absolute seconds.
 #
 #   bench/compare.sh            # ROUNDS=7 SIZE_MIB=1024 by default
 #
-# Uses only what it finds: without hyperfine the start-up times come from a
-# shell loop, without /usr/bin/time or strace their rows say "not measured".
+# Uses only what it finds and installs nothing: a peer command that is
+# missing is a row saying so, without hyperfine the start-up times come from
+# a shell loop, without /usr/bin/time or strace their rows say "not measured".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,8 +18,9 @@ size_mib=${SIZE_MIB:-1024}
 
 have() { command -v "$1" >/dev/null 2>&1; }
 note() { echo "$*" >&2; }
+trap 'note "failed (status $?) at line $LINENO: $BASH_COMMAND"' ERR  # set -e alone says nothing
 
-for tool in cmake md5sum openssl awk; do
+for tool in cmake awk; do
   have "$tool" || { note "missing: $tool"; exit 1; }
 done
 
@@ -48,68 +51,95 @@ median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", a / b}'; }
 now_ns() { date +%s%N; }
 
-# --- 1 GiB, cached: the three commands in turn ------------------------------
-note "timing ${rounds} rounds on the ${size_mib} MiB file"
-commands=("$digest" "md5sum" "openssl dgst -md5")
+# --- peers: whichever are installed, each checked against our digest ---------
+# "label|command"; the label is what the table shows.
+peers=("md5sum|md5sum" "openssl dgst -md5|openssl dgst -md5" "rhash --md5|rhash --md5"
+  "busybox md5sum|busybox md5sum" "md5deep|md5deep" "7zz h -scrcMD5|7zz h -scrcMD5")
+expected=$("$digest" "$tmp/64m" | awk '/^MD5 hash of file: / {print tolower($5)}')
+commands=("$digest")
+labels=("md5digest")
+declare -A absent
+for peer in "${peers[@]}"; do
+  label=${peer%%|*} cmd=${peer#*|}
+  if ! have "${cmd%% *}"; then
+    absent[$label]="not installed"
+  elif ! out=$($cmd "$tmp/64m" 2>/dev/null) || ! grep -qi "$expected" <<<"$out"; then
+    absent[$label]="not measured (did not print the digest)"  # a build without MD5, say
+  else
+    commands+=("$cmd")
+    labels+=("$label")
+  fi
+done
+
+# --- 1 GiB, cached: the commands in turn --------------------------------------
+# Every command runs under /usr/bin/time, so all pay the same wrapper; the
+# CPU time it reports is what the cost-of-reading row compares, because on a
+# loaded machine the command's wall time includes waiting for a core.
+note "timing ${rounds} rounds on the ${size_mib} MiB file: ${labels[*]}"
+timer=()
+[ -x /usr/bin/time ] && timer=(/usr/bin/time -f "%U %S" -o "$tmp/cpu")
 for ((r = 0; r < rounds; r++)); do
-  for i in 0 1 2; do
+  for i in "${!commands[@]}"; do
     start=$(now_ns)
-    ${commands[$i]} "$tmp/big" >/dev/null
+    # shellcheck disable=SC2086  # a peer's command is several words
+    "${timer[@]}" ${commands[$i]} "$tmp/big" >/dev/null
     end=$(now_ns)
     echo $(((end - start) / 1000)) >>"$tmp/big.$i"
+    [ "$i" = 0 ] && [ -n "${timer[*]}" ] &&
+      awk '{printf "%.0f\n", ($1 + $2) * 1e6}' "$tmp/cpu" >>"$tmp/cpu.ours"
   done
 done
-big_ours=$(median <"$tmp/big.0")
-big_md5sum=$(median <"$tmp/big.1")
-big_openssl=$(median <"$tmp/big.2")
+declare -A big
+for i in "${!commands[@]}"; do big[${labels[$i]}]=$(median <"$tmp/big.$i"); done
+big_ours=${big[md5digest]}
+cpu_ours=$big_ours cpu_how="wall time: CPU time needs /usr/bin/time"
+[ -s "$tmp/cpu.ours" ] && cpu_ours=$(median <"$tmp/cpu.ours") cpu_how="CPU time, user + system"
+big_md5sum=${big[md5sum]:-}
 
-# --- start-up: the empty file -----------------------------------------------
-note "timing start-up on an empty file"
-if have hyperfine; then
-  # Several short hyperfine calls, in alternating order; each gives a median.
-  for ((r = 0; r < 3; r++)); do
-    for i in 0 1; do
-      cmd=$([ "$i" = 0 ] && echo "$digest" || echo md5sum)
-      hyperfine -N --style none --warmup 20 --runs 200 --export-csv "$tmp/hf.csv" \
-        "$cmd $tmp/empty" >/dev/null 2>&1
-      awk -F, 'NR == 2 {printf "%d\n", $4 * 1e6}' "$tmp/hf.csv" >>"$tmp/empty.$i"  # median, us
+# --- start-up, peak memory: against md5sum, the baseline every system has ----
+if [ -n "$big_md5sum" ]; then
+  note "timing start-up on an empty file"
+  if have hyperfine; then
+    # Several short hyperfine calls, in alternating order; each gives a median.
+    for ((r = 0; r < 3; r++)); do
+      for i in 0 1; do
+        cmd=$([ "$i" = 0 ] && echo "$digest" || echo md5sum)
+        hyperfine -N --style none --warmup 20 --runs 200 --export-csv "$tmp/hf.csv" \
+          "$cmd $tmp/empty" >/dev/null 2>&1
+        awk -F, 'NR == 2 {printf "%d\n", $4 * 1e6}' "$tmp/hf.csv" >>"$tmp/empty.$i"  # median, us
+      done
     done
-  done
-  empty_how="hyperfine, 3 x 200 runs each"
-else
-  note "missing: hyperfine (start-up timed by a shell loop, which adds its own fork)"
-  for ((r = 0; r < 5; r++)); do
-    for i in 0 1; do
-      cmd=$([ "$i" = 0 ] && echo "$digest" || echo md5sum)
-      start=$(now_ns)
-      for ((k = 0; k < 200; k++)); do $cmd "$tmp/empty" >/dev/null; done
-      end=$(now_ns)
-      echo $(((end - start) / 200000)) >>"$tmp/empty.$i"
+    empty_how="hyperfine, 3 x 200 runs each"
+  else
+    note "missing: hyperfine (start-up timed by a shell loop, which adds its own fork)"
+    for ((r = 0; r < 5; r++)); do
+      for i in 0 1; do
+        cmd=$([ "$i" = 0 ] && echo "$digest" || echo md5sum)
+        start=$(now_ns)
+        for ((k = 0; k < 200; k++)); do $cmd "$tmp/empty" >/dev/null; done
+        end=$(now_ns)
+        echo $(((end - start) / 200000)) >>"$tmp/empty.$i"
+      done
     done
-  done
-  empty_how="shell loop, 5 x 200 runs each"
+    empty_how="shell loop, 5 x 200 runs each"
+  fi
+  empty_ours=$(median <"$tmp/empty.0")
+  empty_md5sum=$(median <"$tmp/empty.1")
 fi
-empty_ours=$(median <"$tmp/empty.0")
-empty_md5sum=$(median <"$tmp/empty.1")
 
-# --- peak memory --------------------------------------------------------------
-if [ -x /usr/bin/time ]; then
+if [ -x /usr/bin/time ] && [ -n "$big_md5sum" ]; then
   peak() { /usr/bin/time -f %M "$@" >/dev/null 2>"$tmp/peak" && tail -n 1 "$tmp/peak"; }
   peak_ours=$(peak "$digest" "$tmp/big")
   peak_md5sum=$(peak md5sum "$tmp/big")
-  peak_cell="${peak_ours} KiB vs ${peak_md5sum} KiB"
-else
-  note "missing: /usr/bin/time (apt-get install time)"
-  peak_cell="not measured (/usr/bin/time missing)"
 fi
 
 # --- read(2) calls on 64 MiB --------------------------------------------------
+reads=""
 if have strace; then
   strace -c -e trace=read -o "$tmp/strace" "$digest" "$tmp/64m" >/dev/null
   reads=$(awk '$NF == "read" {print $4}' "$tmp/strace")
 else
   note "missing: strace"
-  reads="not measured (strace missing)"
 fi
 
 # --- the engine alone, in memory ----------------------------------------------
@@ -122,30 +152,71 @@ engine() {  # prints "chained_bytes_per_s libcrypto_bytes_per_s"
              END {print c, l}'
 }
 read -r gcc_chained gcc_libcrypto < <(engine build/bench-gcc/bench/engine_bench)
-clang_row=""
+clang_chained=""
 if [ -x build/bench-clang/bench/engine_bench ]; then
   read -r clang_chained clang_libcrypto < <(engine build/bench-clang/bench/engine_bench)
-  clang_row="| engine alone, 1024-byte updates, vs libcrypto MD5 (clang++) | >= 1.04x throughput | $(ratio "$clang_chained" "$clang_libcrypto")x ($(awk -v v="$clang_chained" 'BEGIN {printf "%.0f", v / 1e6}') vs $(awk -v v="$clang_libcrypto" 'BEGIN {printf "%.0f", v / 1e6}') MB/s) |"
 fi
 
-# Whole command's time over what the engine alone (g++ build, the release
-# preset's compiler) would take for the same bytes.
+# Whole command's CPU time over what the engine alone (g++ build, the release
+# preset's compiler; its rate is per CPU second) would take for the same bytes.
 engine_us=$(awk -v b=$((size_mib << 20)) -v t="$gcc_chained" 'BEGIN {printf "%.0f", b / t * 1e6}')
-reading=$(awk -v c="$big_ours" -v e="$engine_us" 'BEGIN {printf "%+.1f%%", (c / e - 1) * 100}')
 mbps() { awk -v v="$1" 'BEGIN {printf "%.0f", v / 1e6}'; }
 secs() { awk -v v="$1" 'BEGIN {printf "%.3f s", v / 1e6}'; }
+# verdict VALUE OP LIMIT: "met" or "not met" for this run's value.
+verdict() {
+  awk -v v="$1" -v op="$2" -v t="$3" \
+    'BEGIN {ok = (op == "<=") ? v + 0 <= t + 0 : v + 0 >= t + 0; print ok ? "met" : "not met"}'
+}
+row() { echo "| $1 | $2 | $3 |"; }
 
-cpu=$(awk -F': ' '/^model name/ {print $2; exit}' /proc/cpuinfo)
 echo
-echo "CPU: ${cpu} ($(nproc) processors); ${rounds} rounds; medians"
+awk -F'\t*: ' '$1 == "model name" {n = $2} $1 == "cpu family" {f = $2} $1 == "model" {m = $2}
+               n != "" && f != "" && m != "" {print "CPU: " n ", family " f ", model " m; exit}' \
+  /proc/cpuinfo
+echo "$(nproc) processors; ${rounds} rounds; medians"
 echo
-echo "| measure | target | measured |"
-echo "|---|---|---|"
-echo "| ${size_mib} MiB cached file, wall time vs md5sum | <= 0.90x | $(ratio "$big_ours" "$big_md5sum")x ($(secs "$big_ours") vs $(secs "$big_md5sum")) |"
-echo "| ${size_mib} MiB cached file, wall time vs openssl dgst -md5 | <= 0.92x | $(ratio "$big_ours" "$big_openssl")x ($(secs "$big_ours") vs $(secs "$big_openssl")) |"
-echo "| engine alone, 1024-byte updates, vs libcrypto MD5 (g++) | >= 1.04x throughput | $(ratio "$gcc_chained" "$gcc_libcrypto")x ($(mbps "$gcc_chained") vs $(mbps "$gcc_libcrypto") MB/s) |"
-[ -n "$clang_row" ] && echo "$clang_row"
-echo "| whole command vs engine alone, ${size_mib} MiB (cost of reading) | within 7% | ${reading} ($(secs "$big_ours") vs $(secs "$engine_us")) |"
-echo "| empty file, wall time vs md5sum | <= 0.85x | $(ratio "$empty_ours" "$empty_md5sum")x (${empty_ours} us vs ${empty_md5sum} us; ${empty_how}) |"
-echo "| peak memory, ${size_mib} MiB file | <= md5sum's | ${peak_cell} |"
-echo "| read calls, 64 MiB file | <= 1,100 | ${reads} |"
+row "measure" "this run" "target: met?"
+row "---" "---" "---"
+declare -A targets=([md5sum]=0.90 ["openssl dgst -md5"]=0.92)
+for peer in "${peers[@]}"; do
+  label=${peer%%|*}
+  measure="${size_mib} MiB cached file, wall time vs ${label}"
+  target=${targets[$label]:-}
+  if [ -n "${absent[$label]:-}" ]; then
+    row "$measure" "${absent[$label]}" "$([ -n "$target" ] && echo "<= ${target}x" || echo none)"
+    continue
+  fi
+  r=$(ratio "$big_ours" "${big[$label]}")
+  row "$measure" "${r}x ($(secs "$big_ours") vs $(secs "${big[$label]}"))" \
+    "$([ -n "$target" ] && echo "<= ${target}x: $(verdict "$r" "<=" "$target")" || echo none)"
+done
+engine_row() {  # compiler chained libcrypto
+  local r
+  r=$(ratio "$2" "$3")
+  row "engine alone, 1024-byte updates, vs libcrypto MD5 ($1)" \
+    "${r}x throughput ($(mbps "$2") vs $(mbps "$3") MB/s)" ">= 1.04x: $(verdict "$r" ">=" 1.04)"
+}
+engine_row g++ "$gcc_chained" "$gcc_libcrypto"
+[ -n "$clang_chained" ] && engine_row clang++ "$clang_chained" "$clang_libcrypto"
+reading=$(awk -v c="$cpu_ours" -v e="$engine_us" 'BEGIN {printf "%.1f", (c / e - 1) * 100}')
+row "whole command vs engine alone, ${size_mib} MiB (cost of reading)" \
+  "$(awk -v p="$reading" 'BEGIN {printf "%+.1f%%", p}') ($(secs "$cpu_ours") vs $(secs "$engine_us"); ${cpu_how})" \
+  "within 7%: $(verdict "$reading" "<=" 7)"
+if [ -n "${empty_ours:-}" ]; then
+  r=$(ratio "$empty_ours" "$empty_md5sum")
+  row "empty file, wall time vs md5sum" \
+    "${r}x (${empty_ours} us vs ${empty_md5sum} us; ${empty_how})" "<= 0.85x: $(verdict "$r" "<=" 0.85)"
+else
+  row "empty file, wall time vs md5sum" "not measured (md5sum not installed)" "<= 0.85x"
+fi
+if [ -n "${peak_ours:-}" ]; then
+  row "peak memory, ${size_mib} MiB file" "${peak_ours} KiB vs md5sum's ${peak_md5sum} KiB" \
+    "<= md5sum's: $(verdict "$peak_ours" "<=" "$peak_md5sum")"
+else
+  row "peak memory, ${size_mib} MiB file" "not measured (needs /usr/bin/time and md5sum)" "<= md5sum's"
+fi
+if [ -n "$reads" ]; then
+  row "read calls, 64 MiB file" "$reads" "<= 1,100: $(verdict "$reads" "<=" 1100)"
+else
+  row "read calls, 64 MiB file" "not measured (strace missing)" "<= 1,100"
+fi
