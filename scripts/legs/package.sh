@@ -107,11 +107,11 @@ rendered=$(MANPAGER=cat MANWIDTH=80 man -l "$packaged_page" 2>&1)
 grep -q "md5digest - print the MD5 digest of one file" <<<"$rendered" \
   || fail "the rendered page lacks its NAME line:"$'\n'"$rendered"
 
-# The page's example script, as a reader would copy it, run on the system.
+# The page's example script, as a reader would copy it.
 awk '/^ *#!\/bin\/sh$/{on=1} on&&/^$/{exit} on{print}' <<<"$rendered" \
   | sed 's/^ \{14\}//' >"$work/check.sh"
 grep -q 'MD5 hash of file' "$work/check.sh" || fail "no example script in the rendered page"
-# It calls md5digest from PATH: the unpacked one here, the system's under CI.
+# It calls md5digest from PATH: the unpacked one comes first.
 (
   PATH="$work/root/usr/bin:$PATH"
   cd "$work/files"
@@ -138,7 +138,8 @@ check_digests md5digest
 if [ -f "$installed_page" ]; then
   [ "$(man -w md5digest)" = "$installed_page" ] || fail "man finds $(man -w md5digest), not $installed_page"
   check_page "$installed_page"
-  MANPAGER=cat MANWIDTH=80 man md5digest 2>&1 | grep -q "md5digest - print the MD5 digest of one file" \
+  rendered=$(MANPAGER=cat MANWIDTH=80 man md5digest 2>&1)
+  grep -q "md5digest - print the MD5 digest of one file" <<<"$rendered" \
     || fail "man md5digest lacks the NAME line"
   say "rendered the installed page with man"
 elif grep -hsq '^[[:space:]]*path-exclude[[:space:]=]*/usr/share/man' \
