@@ -25,7 +25,7 @@ if [ "${CI:-}" = true ] && [ "$(id -u)" -eq 0 ]; then
     system_round_trip=1
   fi
 else
-  say "outside CI (CI=true, as root) the package is checked unpacked, not installed"
+  say "not under CI (CI=true, as root): the package is checked unpacked, not installed"
 fi
 
 work=$(mktemp -d)
