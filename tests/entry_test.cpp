@@ -89,10 +89,12 @@ TEST(DisplayName, ControlCharactersAreEscapedAndNothingElseIs) {
               fake::Native("a\\x0Ab\\x09c\\x1B[31m\\x7F"));
     EXPECT_EQ(DisplayName(fake::Native("dir/evil\r\nname").c_str()), fake::Native("evil\\x0D\\x0Aname"));
 #if !defined(_WIN32)
-    // C1 controls arrive in byte names as UTF-8; other two-byte letters stay.
+    // C1 controls arrive in byte names as UTF-8 or as lone bytes. Letters stay
+    // (their continuation bytes may lie in 0x80-0x9F too), and so do other broken bytes.
     EXPECT_EQ(EscapeControls("csi\xC2\x9B" "31m nel\xC2\x85 \xC2\xA0\xC3\xA9"),
               "csi\\xC2\\x9B31m nel\\xC2\\x85 \xC2\xA0\xC3\xA9");
-    EXPECT_EQ(EscapeControls("end\xC2"), "end\xC2");  // a cut sequence is left as it is
+    EXPECT_EQ(EscapeControls("\x9B" "31m \xE2\x80\x9C\xF0\x9F\x98\x80 end\xC2 \xE0\x80\x80\xFF"),
+              "\\x9B31m \xE2\x80\x9C\xF0\x9F\x98\x80 end\xC2 \xE0\\x80\\x80\xFF");
 #endif
 }
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -14,6 +15,10 @@ extern char** environ;
 
 namespace blackbox {
 namespace {
+
+// The harness's writers (to a FIFO, say) get EPIPE instead of killing the
+// whole suite when the binary under test dies before reading.
+[[maybe_unused]] const bool kSigpipeIgnored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
 
 std::vector<std::string> SplitOnBlanks(const char* text) {
     std::vector<std::string> words;
@@ -88,10 +93,20 @@ Result RunBinary(const std::vector<std::string>& args, const std::string& scratc
     // A file, not a pipe: Wine's helpers can hold a pipe open past exit.
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
+    // The binary starts with SIGPIPE at its default, as from a shell, so
+    // the harness's own disposition cannot hide how it handles a gone reader.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
     Result result;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     if (brokenPipe[1] >= 0) {
         close(brokenPipe[1]);
     }
