@@ -1,15 +1,6 @@
-# Cross build for s390x, a big-endian CPU: a Debian cross toolchain, with
-# programs run through qemu-user against the target's system libraries.
-set(CMAKE_SYSTEM_NAME Linux)
+# s390x, a big-endian CPU: programs run through qemu-user against the
+# target's system libraries.
 set(CMAKE_SYSTEM_PROCESSOR s390x)
-
-set(CMAKE_C_COMPILER s390x-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER s390x-linux-gnu-g++)
-
-set(CMAKE_FIND_ROOT_PATH /usr/s390x-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
+set(MD5DIGEST_TRIPLE s390x-linux-gnu)
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-s390x -L /usr/s390x-linux-gnu)
+include(${CMAKE_CURRENT_LIST_DIR}/cross-linux-gnu.cmake)
