@@ -20,44 +20,44 @@ std::uint32_t WriteFailure() {
     return error != 0 ? error : ERROR_WRITE_FAULT;
 }
 
-// Writes all of `line` to the console; 0 or the failure's code.
-std::uint32_t WriteToConsole(HANDLE out, const std::wstring& line) {
-    const wchar_t* data = line.data();
-    DWORD left = static_cast<DWORD>(line.size());
-    while (left > 0) {
+// Hands all of data[0, count) to `write` (WriteConsoleW or WriteFile),
+// looping over partial writes; 0 or the failure's code. A success that
+// wrote nothing would loop for ever: it counts as failed.
+template <typename Char, typename Write>
+std::uint32_t WriteAll(const Char* data, DWORD count, Write write) {
+    while (count > 0) {
         DWORD written = 0;
-        if (!WriteConsoleW(out, data, left, &written, nullptr) || written == 0) {
+        if (!write(data, count, &written) || written == 0) {
             return WriteFailure();
         }
         data += written;
-        left -= written;
+        count -= written;
     }
     return 0;
+}
+
+std::uint32_t WriteToConsole(HANDLE out, const std::wstring& line) {
+    return WriteAll(line.data(), static_cast<DWORD>(line.size()),
+                    [out](const wchar_t* data, DWORD count, DWORD* written) {
+                        return WriteConsoleW(out, data, count, written, nullptr);
+                    });
 }
 
 // Writes all of `line` as UTF-8 (no BOM) to a file, pipe or device.
 std::uint32_t WriteAsUtf8(HANDLE out, const std::wstring& line) {
     const int wide = static_cast<int>(line.size());
-    // Unpaired surrogates become U+FFFD: the conversion itself cannot fail
-    // for a line this program builds.
+    // Unpaired surrogates (names that are not valid UTF-16) become U+FFFD
+    // rather than failing the line.
     const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), wide, nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(size), '\0');
     if (size == 0 || WideCharToMultiByte(CP_UTF8, 0, line.data(), wide, bytes.data(), size,
                                          nullptr, nullptr) != size) {
         return WriteFailure();
     }
-    const char* data = bytes.data();
-    DWORD left = static_cast<DWORD>(bytes.size());
-    while (left > 0) {
-        DWORD written = 0;
-        // A success that wrote nothing would loop for ever: count it as failed.
-        if (!WriteFile(out, data, left, &written, nullptr) || written == 0) {
-            return WriteFailure();
-        }
-        data += written;
-        left -= written;
-    }
-    return 0;
+    return WriteAll(bytes.data(), static_cast<DWORD>(bytes.size()),
+                    [out](const char* data, DWORD count, DWORD* written) {
+                        return WriteFile(out, data, count, written, nullptr);
+                    });
 }
 
 }  // namespace
