@@ -11,21 +11,12 @@ BlocksFunction DefaultBlocks() {
     return BlocksChained;
 }
 
-// Init() sets the state; pending_ is only ever read as far as pendingSize_.
+// pending_ is only ever read as far as pendingSize_: it needs no value.
 // cppcheck-suppress uninitMemberVar
-Hasher::Hasher(BlocksFunction blocks) : blocks_(blocks) {  // NOLINT(*-pro-type-member-init)
-    Init();
-}
-
-void Hasher::Init() {
+Hasher::Hasher(BlocksFunction blocks)  // NOLINT(*-pro-type-member-init)
     // Initial chaining values, RFC 1321 3.3.
-    state_[0] = 0x67452301;
-    state_[1] = 0xefcdab89;
-    state_[2] = 0x98badcfe;
-    state_[3] = 0x10325476;
-    length_ = 0;
-    pendingSize_ = 0;
-}
+    : blocks_(blocks), state_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476}, length_(0),
+      pendingSize_(0) {}
 
 void Hasher::Update(const void* data, std::size_t size) {
     const auto* in = static_cast<const std::uint8_t*>(data);

@@ -1,4 +1,4 @@
-// MD5 (RFC 1321) as a streaming hash: Init, Update with any length, Final.
+// MD5 (RFC 1321) as a streaming hash: Update with any length, then Final.
 #pragma once
 
 #include <cstddef>
@@ -22,9 +22,8 @@ public:
     explicit Hasher(BlocksFunction blocks = DefaultBlocks());
 
     void Update(const void* data, std::size_t size);
-    // Writes the digest; the hasher must be re-initialised before reuse.
+    // Writes the digest; the hasher is spent after it (one hasher a file).
     void Final(std::uint8_t digest[kDigestSize]);
-    void Init();
 
 private:
     BlocksFunction blocks_;

@@ -6,8 +6,8 @@ namespace md5 {
 
 std::span<const BlocksVariant> Variants() {
     static const BlocksVariant variants[] = {
-        {"portable", BlocksPortable, true},
-        {"chained", BlocksChained, true},
+        {"portable", BlocksPortable},
+        {"chained", BlocksChained},
     };
     return variants;
 }

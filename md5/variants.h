@@ -1,5 +1,5 @@
-// Every block function this build has, with whether the running CPU can run
-// it: for tests, fuzzing and benchmarks, which exercise each one.
+// Every block function this build has: for tests, fuzzing and benchmarks,
+// which exercise each one.
 #pragma once
 
 #include <span>
@@ -11,7 +11,6 @@ namespace md5 {
 struct BlocksVariant {
     const char* name;
     BlocksFunction blocks;
-    bool runnable;  // false when the CPU lacks what it needs
 };
 
 std::span<const BlocksVariant> Variants();
