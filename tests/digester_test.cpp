@@ -1,158 +1,216 @@
-// The Digester over the scripted platform: every report row, including the
-// ones a real system will not produce on demand.
-#include "digest/digester.h"
-
+// The Digester and the usage rule over a scripted platform: the failures a
+// real system will not produce on demand (provider, hash object, hash data,
+// hash value, codes of 2^31 and more), each code read before any line is
+// written, and the three releases in order. The rest is the black box's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "fake_platform.h"
+#include "cli/entry.h"
+#include "digest/digester.h"
+#include "platform/platform.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
 
-std::uint32_t RunDigester(const fake::Script& script) {
-    fake::Reset(script);
-    const platform::NativeString path = fake::Native("dir/file.bin");
+enum class Step { None, Open, Acquire, Create, Read, Hash, Value };
+
+struct Script {
+    Step failing = Step::None;
+    std::uint32_t code = 0;  // the failing call's last-error value; 0 gives none
+    int failingAt = 0;       // which read or HashBytes call fails
+    std::array<std::uint32_t, 4> chunks = {1024, 7};  // sizes of successive reads; 0 ends
+    std::array<std::uint8_t, 16> value{};
+    std::uint32_t valueSize = 16;  // the length the value query reports
+    std::uint32_t lastErrorAtStart = 0;
+};
+
+// Real writes leave last-error values behind even when they succeed: a
+// code read after a line was written is caught.
+constexpr std::uint32_t kLeftByWrites = 183;
+
+// What the code under test did in one run.
+struct Run {
+    Script script;
+    std::uint32_t lastError = 0;
+    Strings releases{};  // in the order made
+    Strings lines{};
+    std::vector<std::uint32_t> hashed{};
+    int reads = 0;
+};
+Run run;
+
+void Reset(const Script& script) {
+    run = Run{.script = script, .lastError = script.lastErrorAtStart};
+}
+
+bool Fails(Step step, int index = 0) {
+    if (run.script.failing != step || index != run.script.failingAt) {
+        return false;
+    }
+    run.lastError = run.script.code;
+    return true;
+}
+
+platform::NativeString Native(const std::string& ascii) {
+    return platform::NativeString(ascii.begin(), ascii.end());
+}
+
+// Every run releases all three handles once, in order, each as it was
+// obtained (an unset one as the unset value).
+std::uint32_t RunDigester(const Script& next, const Strings& released) {
+    Reset(next);
+    const platform::NativeString path = Native("dir/file.bin");
     std::uint32_t status = 0;
     {
         Digester digester(path.c_str());
         status = digester.HashFile();
     }
-    EXPECT_EQ(fake::ReleaseProblems(), "");  // on every path, after every run
+    EXPECT_EQ(run.releases, released);
     return status;
-}
-
-// The last three calls: the releases, in order, with the values held.
-Strings Releases() {
-    const auto& calls = fake::Calls();
-    return Strings(calls.end() - std::min<std::ptrdiff_t>(3, std::ssize(calls)), calls.end());
-}
-
-std::ptrdiff_t IndexOf(const std::string& call) {
-    const auto& calls = fake::Calls();
-    return std::find(calls.begin(), calls.end(), call) - calls.begin();
-}
-
-TEST(Digester, SuccessFeedsEveryChunkAndPrintsUppercaseDigitsHighNibbleFirst) {
-    fake::Script script;
-    script.chunks = {1024, 1024, 1};
-    script.value = {0x0F, 0xF0, 0x00, 0xAB, 0x01, 0x23, 0x45, 0x67,
-                    0x89, 0xCD, 0xEF, 0x10, 0x32, 0x54, 0x76, 0x98};
-    EXPECT_EQ(RunDigester(script), 0u);
-    EXPECT_EQ(fake::Lines(), Strings({"MD5 hash of file: 0FF000AB0123456789CDEF1032547698"}));
-    EXPECT_EQ(fake::Hashed(), std::vector<std::uint32_t>({1024, 1024, 1}));
-    // The value is asked for once, with room for 16 bytes, after the last chunk.
-    EXPECT_EQ(std::count(fake::Calls().begin(), fake::Calls().end(), "GetHashValue(13,16)"), 1);
-    EXPECT_EQ(Releases(), Strings({"Close(7)", "DestroyHash(13)", "ReleaseProvider(11)"}));
-}
-
-TEST(Digester, EmptyFileHashesNothingAndStillPrintsTheDigest) {
-    fake::Script script;
-    EXPECT_EQ(RunDigester(script), 0u);
-    EXPECT_TRUE(fake::Hashed().empty());
-    EXPECT_EQ(fake::Lines(), Strings({"MD5 hash of file: 00000000000000000000000000000000"}));
-}
-
-struct FailureRow {
-    const char* name;
-    fake::Script script;
-    std::uint32_t code;
-    Strings lines;
-    const char* failingCall;
-    Strings releases;
-};
-
-fake::Script Failing(void (*edit)(fake::Script&)) {
-    fake::Script script;
-    script.chunks = {1024, 7};
-    edit(script);
-    return script;
 }
 
 const Strings kAllReleased = {"Close(7)", "DestroyHash(13)", "ReleaseProvider(11)"};
 
-const FailureRow kFailures[] = {
-    {"open", Failing([](fake::Script& s) { s.openFails = true; s.openError = 2; }), 2,
-     {"ERR CODE: 2", "INVALID HANDLE !"}, "Open(dir/file.bin)",
-     {"Close(-1)", "DestroyHash(0)", "ReleaseProvider(0)"}},
-    {"provider", Failing([](fake::Script& s) { s.acquireFails = true; s.acquireError = 0x80090016; }),
-     0x80090016, {"ERR CODE: 2148073494", "Invalid CryptAcquireContext !"}, "AcquireProvider",
-     {"Close(7)", "DestroyHash(0)", "ReleaseProvider(0)"}},
-    {"hash object", Failing([](fake::Script& s) { s.createFails = true; s.createError = 8; }), 8,
-     {"ERR CODE: 8", "There was an error creating the hash !"}, "CreateHash(11)",
-     {"Close(7)", "DestroyHash(0)", "ReleaseProvider(11)"}},
-    {"hash data", Failing([](fake::Script& s) { s.failHashAt = 1; s.hashError = 1; }), 1,
-     {"ERR CODE: 1", "File is reading ERR !"}, "HashBytes(13)", kAllReleased},
-    {"read", Failing([](fake::Script& s) { s.failReadAt = 1; s.readError = 23; }), 23,
-     {"ERR CODE: 23", "Unknown ERR !"}, "Read(7)", kAllReleased},
-    {"hash value", Failing([](fake::Script& s) { s.valueFails = true; s.valueError = 234; }), 234,
-     {"ERR CODE: 234", "CryptGetHashParam failed: 234"}, "GetHashValue(13,16)", kAllReleased},
-    {"code of 2^32-1 written unsigned",
-     Failing([](fake::Script& s) { s.openFails = true; s.openError = 0xFFFFFFFF; }), 0xFFFFFFFF,
-     {"ERR CODE: 4294967295", "INVALID HANDLE !"}, "Open(dir/file.bin)",
-     {"Close(-1)", "DestroyHash(0)", "ReleaseProvider(0)"}},
-    {"failure without a code is still a failure",
-     Failing([](fake::Script& s) { s.failReadAt = 0; s.readError = 0; }), platform::kGenericFailure,
-     {"ERR CODE: " + std::to_string(platform::kGenericFailure), "Unknown ERR !"}, "Read(7)",
-     kAllReleased},
-    {"value of the wrong length", Failing([](fake::Script& s) { s.valueSize = 20; }),
-     platform::kGenericFailure,
-     {"ERR CODE: " + std::to_string(platform::kGenericFailure),
-      "CryptGetHashParam failed: " + std::to_string(platform::kGenericFailure)},
-     "GetHashValue(13,16)", kAllReleased},
+TEST(Digester, HashesEachChunkAsReadAndPrintsTheValueInUppercaseHex) {
+    Script success;
+    success.chunks = {1024, 300, 1024, 1};  // a short read is not the end
+    success.value = {0x0F, 0xF0, 0x00, 0xAB, 0x01, 0x23, 0x45, 0x67,
+                     0x89, 0xCD, 0xEF, 0x10, 0x32, 0x54, 0x76, 0x98};
+    EXPECT_EQ(RunDigester(success, kAllReleased), 0u);
+    EXPECT_EQ(run.lines, Strings({"MD5 hash of file: 0FF000AB0123456789CDEF1032547698"}));
+    EXPECT_EQ(run.hashed, std::vector<std::uint32_t>(success.chunks.begin(), success.chunks.end()));
+}
+
+struct Failure {
+    const char* what;
+    Script script;
+    std::uint32_t code;
+    Strings lines{};
+    Strings releases;  // unset handles are released too: -1 and 0
 };
 
-TEST(Digester, EachFailingStepReportsItsCodeReadBeforeAnyWriteAndReleasesAll) {
-    for (const FailureRow& row : kFailures) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(RunDigester(row.script), row.code);
-        EXPECT_EQ(fake::Lines(), row.lines);
-        // The code is read right after the failing call, before the first line.
-        const auto& calls = fake::Calls();
-        const auto failing = std::find(calls.rbegin(), calls.rend(), row.failingCall);
-        ASSERT_NE(failing, calls.rend());
-        ASSERT_GE(failing - calls.rbegin(), 2);
-        EXPECT_EQ(*(failing - 1), "LastError");
-        EXPECT_EQ((failing - 2)->rfind("Write(ERR CODE: ", 0), 0u);
-        EXPECT_EQ(Releases(), row.releases);
+const std::string kGeneric = std::to_string(platform::kGenericFailure);
+
+const Failure kFailures[] = {
+    {"open", {.failing = Step::Open, .code = 2}, 2, {"ERR CODE: 2", "INVALID HANDLE !"}, {"Close(-1)", "DestroyHash(0)", "ReleaseProvider(0)"}},
+    {"provider, with a code of 2^31 and more", {.failing = Step::Acquire, .code = 0x80090016}, 0x80090016, {"ERR CODE: 2148073494", "Invalid CryptAcquireContext !"}, {"Close(7)", "DestroyHash(0)", "ReleaseProvider(0)"}},
+    {"hash object", {.failing = Step::Create, .code = 8}, 8, {"ERR CODE: 8", "There was an error creating the hash !"}, {"Close(7)", "DestroyHash(0)", "ReleaseProvider(11)"}},
+    {"hash data", {.failing = Step::Hash, .code = 1, .failingAt = 1}, 1, {"ERR CODE: 1", "File is reading ERR !"}, kAllReleased},
+    {"read after a chunk", {.failing = Step::Read, .code = 23, .failingAt = 1}, 23, {"ERR CODE: 23", "Unknown ERR !"}, kAllReleased},
+    {"read, with no code given", {.failing = Step::Read}, platform::kGenericFailure, {"ERR CODE: " + kGeneric, "Unknown ERR !"}, kAllReleased},
+    {"hash value", {.failing = Step::Value, .code = 234}, 234, {"ERR CODE: 234", "CryptGetHashParam failed: 234"}, kAllReleased},
+    {"a value of the wrong length", {.valueSize = 20}, platform::kGenericFailure, {"ERR CODE: " + kGeneric, "CryptGetHashParam failed: " + kGeneric}, kAllReleased},
+};
+
+TEST(Digester, EachFailingStepReportsItsOwnCodeAndReleasesAllInOrder) {
+    for (const Failure& row : kFailures) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(RunDigester(row.script, row.releases), row.code);
+        EXPECT_EQ(run.lines, row.lines);
     }
 }
 
-TEST(Digester, ChecksInOrderOpenThenProviderThenHashObjectThenReads) {
-    fake::Script script;
-    script.openFails = true;
-    script.openError = 3;
-    script.acquireFails = true;
-    script.createFails = true;
-    script.failReadAt = 0;
-    EXPECT_EQ(RunDigester(script), 3u);
-    EXPECT_EQ(IndexOf("AcquireProvider"), std::ssize(fake::Calls()));  // never asked
-
-    script.openFails = false;
-    script.acquireError = 4;
-    EXPECT_EQ(RunDigester(script), 4u);
-    EXPECT_EQ(IndexOf("CreateHash(11)"), std::ssize(fake::Calls()));
-    EXPECT_EQ(IndexOf("CreateHash(0)"), std::ssize(fake::Calls()));
-
-    script.acquireFails = false;
-    script.createError = 5;
-    EXPECT_EQ(RunDigester(script), 5u);
-    EXPECT_EQ(IndexOf("Read(7)"), std::ssize(fake::Calls()));
-}
-
-TEST(Digester, ReadFailureAfterSomeChunksDiscardsThePartialHash) {
-    fake::Script script;
-    script.chunks = {1024, 1024, 1024};
-    script.failReadAt = 2;
-    script.readError = 5;
-    EXPECT_EQ(RunDigester(script), 5u);
-    EXPECT_EQ(fake::Hashed().size(), 2u);
-    EXPECT_EQ(IndexOf("GetHashValue(13,16)"), std::ssize(fake::Calls()));
-    EXPECT_EQ(fake::Lines(), Strings({"ERR CODE: 5", "Unknown ERR !"}));
+TEST(Command, WithoutAPathPrintsTheUsageAndNeverSucceeds) {
+    const platform::NativeString trap = Native("trap");
+    const platform::NativeChar* noPath[] = {trap.c_str(), nullptr};
+    // Not even the program's name: nothing after the vector's end is read.
+    const platform::NativeChar* nothing[] = {nullptr, trap.c_str()};
+    for (const platform::NativeChar* const* argv : {noPath, nothing}) {
+        // The start's last-error value, read before writing; never 0.
+        for (const std::uint32_t atStart : {0u, 1400u}) {
+            Reset({.lastErrorAtStart = atStart});
+            EXPECT_EQ(RunCommand(argv), atStart != 0 ? atStart : platform::kInvalidArgument);
+            EXPECT_EQ(run.lines, Strings({"Program usage: Command [File Path]"}));
+        }
+    }
 }
 
 }  // namespace
+
+// The scripted platform the code under test links against.
+namespace platform {
+
+FileHandle OpenForSequentialRead(const NativeChar* /*path*/) {
+    return Fails(Step::Open) ? kInvalidFile : 7;
+}
+
+bool ReadChunk(FileHandle /*file*/, std::uint8_t* /*buffer*/, std::uint32_t size,
+               std::uint32_t* bytesRead) {
+    const int index = run.reads++;
+    *bytesRead = 0;
+    if (Fails(Step::Read, index)) {
+        return false;
+    }
+    if (static_cast<std::size_t>(index) < run.script.chunks.size()) {
+        *bytesRead = std::min(size, run.script.chunks[static_cast<std::size_t>(index)]);
+    }
+    return true;
+}
+
+void CloseFile(FileHandle file) {
+    run.releases.push_back("Close(" + std::to_string(file) + ")");
+}
+
+bool AcquireProvider(ProviderHandle* provider) {
+    *provider = Fails(Step::Acquire) ? 0 : 11;
+    return *provider != 0;
+}
+
+bool CreateMd5Hash(ProviderHandle /*provider*/, HashHandle* hash) {
+    *hash = Fails(Step::Create) ? 0 : 13;
+    return *hash != 0;
+}
+
+bool HashBytes(HashHandle /*hash*/, const std::uint8_t* /*data*/, std::uint32_t size) {
+    if (Fails(Step::Hash, static_cast<int>(run.hashed.size()))) {
+        return false;
+    }
+    run.hashed.push_back(size);
+    return true;
+}
+
+bool GetHashValue(HashHandle /*hash*/, std::uint8_t* value, std::uint32_t* size) {
+    if (Fails(Step::Value)) {
+        return false;
+    }
+    std::memcpy(value, run.script.value.data(), std::min<std::uint32_t>(*size, 16));
+    *size = run.script.valueSize;
+    return true;
+}
+
+void DestroyHash(HashHandle hash) {
+    run.releases.push_back("DestroyHash(" + std::to_string(hash) + ")");
+}
+
+void ReleaseProvider(ProviderHandle provider) {
+    run.releases.push_back("ReleaseProvider(" + std::to_string(provider) + ")");
+}
+
+std::uint32_t LastError() {
+    return run.lastError;
+}
+
+const NativeChar* FinalComponent(const NativeChar* path) {
+    return path;
+}
+
+void WriteLine(std::string_view text, NativeStringView tail) {
+    std::string line(text);
+    for (const auto c : tail) {
+        line.push_back(static_cast<char>(c));  // the tests' names are ASCII
+    }
+    run.lines.push_back(line);
+    run.lastError = kLeftByWrites;
+}
+
+std::uint32_t OutputError() {
+    return 0;
+}
+
+}  // namespace platform
