@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -29,8 +28,9 @@ constexpr int kAnyFailure = -2;  // any non-zero status, carried by no line
 
 // How the binary is run. Capture keeps standard output; the next four give
 // it an output that fails (or not) and check the status alone; the strace
-// modes watch the system calls on the first argument's file, the last three
-// tamper with them; under Wine, cmd can hold the file open meanwhile.
+// modes (Traced to StatFails, kept together) watch the system calls on the
+// first argument's file, the last three tamper with them; under Wine, cmd
+// can hold the file open meanwhile.
 enum class Mode {
     Capture, DevNull, DevFull, Closed, BrokenPipe,
     Traced, ReadFails, ReadInterrupted, StatFails,

@@ -91,7 +91,7 @@ struct Failure {
     const char* what;
     Script script;
     std::uint32_t code;
-    Strings lines{};
+    Strings lines;
     Strings releases;  // unset handles are released too: -1 and 0
 };
 
