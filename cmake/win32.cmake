@@ -4,7 +4,7 @@ enable_language(RC)
 
 add_library(platform_win32 STATIC
   platform/win32/console.cpp platform/win32/file.cpp platform/win32/hash.cpp
-  platform/win32/last_error.cpp platform/win32/path.cpp)
+  platform/win32/last_error.cpp platform/win32/path.cpp platform/read_ahead.cpp)
 target_include_directories(platform_win32 PUBLIC ${PROJECT_SOURCE_DIR})
 # Build for Windows 7 and later; keep <windows.h> free of min/max macros.
 target_compile_definitions(platform_win32 PRIVATE _WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)

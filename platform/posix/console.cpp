@@ -13,15 +13,17 @@ namespace {
 
 std::uint32_t outputError = 0;
 
-// Writes all of `data`, retrying on EINTR and short writes; errno on failure.
+// Writes all of `data`, retrying on EINTR and short writes; errno on failure,
+// EIO for a write that took nothing.
 int WriteAll(const char* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(STDOUT_FILENO, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno != 0 ? errno : EIO;
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            // Nothing written and no reason given would loop for ever.
+            return n < 0 && errno != 0 ? errno : EIO;
         }
         data += n;
         size -= static_cast<std::size_t>(n);

@@ -1,13 +1,14 @@
-// Files on Windows: the kernel32 calls as they are. The handle travels as
-// the platform layer's integer, so INVALID_HANDLE_VALUE is kInvalidFile.
+// Files on Windows: the kernel32 calls as they are, behind the shared
+// read-ahead.
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/read_ahead.h"
 
 namespace platform {
 namespace {
 
-HANDLE ToHandle(FileHandle file) {
+HANDLE ToHandle(SystemFile file) {
     return reinterpret_cast<HANDLE>(file);
 }
 
@@ -17,23 +18,27 @@ FileHandle OpenForSequentialRead(const NativeChar* path) {
     // Others may read the file meanwhile, nobody may change it.
     const HANDLE hFile = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    return reinterpret_cast<FileHandle>(hFile);
+    if (hFile == INVALID_HANDLE_VALUE) {
+        return kInvalidFile;  // CreateFileW's own last-error value stands
+    }
+    const FileHandle file = AdoptForReadAhead(reinterpret_cast<SystemFile>(hFile));
+    if (file == kInvalidFile) {
+        CloseHandle(hFile);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return file;
 }
 
-bool ReadChunk(FileHandle file, std::uint8_t* buffer, std::uint32_t size,
-               std::uint32_t* bytesRead) {
+bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
+                    std::uint32_t* bytesRead) {
     DWORD cbRead = 0;
     const BOOL ok = ReadFile(ToHandle(file), buffer, size, &cbRead, nullptr);
     *bytesRead = cbRead;
     return ok != FALSE;
 }
 
-void CloseFile(FileHandle file) {
-    // Never hand INVALID_HANDLE_VALUE on: it is the current process's
-    // pseudo-handle, which debuggers and handle checkers stop on.
-    if (file != kInvalidFile) {
-        CloseHandle(ToHandle(file));
-    }
+void CloseSystemFile(SystemFile file) {
+    CloseHandle(ToHandle(file));
 }
 
 }  // namespace platform
