@@ -22,7 +22,6 @@ struct ReadAheadFile {
     explicit ReadAheadFile(SystemFile system) : file(system) {}  // NOLINT(*-pro-type-member-init)
 
     SystemFile file;
-    bool atEnd = false;
     std::uint32_t next = 0;  // first byte not yet served
     std::uint32_t end = 0;   // one past the last byte read
     alignas(64) std::uint8_t buffer[kReadAheadSize];
@@ -43,16 +42,15 @@ bool ReadChunk(FileHandle file, std::uint8_t* buffer, std::uint32_t size,
                std::uint32_t* bytesRead) {
     ReadAheadFile& f = *FromHandle(file);
     *bytesRead = 0;
-    // Never trust a size: read until the system says end of file. A failed
-    // refill keeps its own reason and leaves the buffer as it was.
-    if (f.next == f.end && !f.atEnd) {
+    // Never trust a size: refill until a system read gives 0 bytes, the end
+    // of the file. A failed refill keeps its own reason.
+    if (f.next == f.end) {
         std::uint32_t filled = 0;
         if (!ReadSystemFile(f.file, f.buffer, sizeof f.buffer, &filled)) {
             return false;
         }
         f.next = 0;
         f.end = filled;
-        f.atEnd = filled == 0;
     }
     const std::uint32_t n = std::min(size, f.end - f.next);
     std::memcpy(buffer, f.buffer + f.next, n);
