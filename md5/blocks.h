@@ -12,8 +12,19 @@ namespace md5 {
 void BlocksPortable(std::uint32_t state[4], const std::uint8_t* blocks, std::size_t count);
 
 // Scalar, arranged so that as little as possible waits on the previous
-// step: the default on every CPU.
+// step: the default wherever the AVX-512 function is not chosen.
 void BlocksChained(std::uint32_t state[4], const std::uint8_t* blocks, std::size_t count);
+
+#if MD5DIGEST_AVX512
+// The chained schedule on AVX-512VL: one instruction for each round
+// function and one for the rotation. x86-64 only; never called unless
+// CpuRunsAvx512().
+void BlocksAvx512(std::uint32_t state[4], const std::uint8_t* blocks, std::size_t count);
+// Whether this CPU, and its operating system, can run BlocksAvx512.
+bool CpuRunsAvx512();
+// Whether BlocksAvx512 is faster than BlocksChained on this CPU, if it runs.
+bool Avx512Wins();
+#endif
 
 // T[i] = floor(2^32 * |sin(i + 1)|), RFC 1321 3.4.
 inline constexpr std::array<std::uint32_t, 64> kT = {
@@ -30,6 +41,21 @@ inline constexpr std::array<std::uint32_t, 64> kT = {
 
 // Rotation amounts, four per round (RFC 1321 3.4).
 inline constexpr std::array<int, 16> kShift = {7, 12, 17, 22, 5, 9, 14, 20, 4, 11, 16, 23, 6, 10, 15, 21};
+
+// The rotation of step i (0-63).
+constexpr int StepShift(std::size_t i) {
+    return kShift[(i / 16) * 4 + i % 4];
+}
+
+// Which message word step i reads: i, 5i+1, 3i+5, 7i (mod 16) by round.
+constexpr std::size_t WordIndex(std::size_t i) {
+    switch (i / 16) {
+    case 0: return i;
+    case 1: return (5 * i + 1) % 16;
+    case 2: return (3 * i + 5) % 16;
+    default: return (7 * i) % 16;
+    }
+}
 
 inline constexpr std::uint32_t RotateLeft(std::uint32_t x, int n) {
     return (x << n) | (x >> (32 - n));

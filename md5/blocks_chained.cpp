@@ -12,16 +12,6 @@
 namespace md5 {
 namespace {
 
-// Which message word step i reads: i, 5i+1, 3i+5, 7i (mod 16) by round.
-constexpr std::size_t WordIndex(std::size_t i) {
-    switch (i / 16) {
-    case 0: return i;
-    case 1: return (5 * i + 1) % 16;
-    case 2: return (3 * i + 5) % 16;
-    default: return (7 * i) % 16;
-    }
-}
-
 // Pins a value as computed, so the compiler cannot re-associate across it.
 // Without it clang folds the message word and constant into the late sum,
 // which puts their additions back on the chain (about 15% slower).
@@ -36,7 +26,7 @@ inline std::uint32_t Settled(std::uint32_t x) {
 template <std::size_t i>
 inline void Step(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
                  const std::uint8_t* block) {
-    constexpr int s = kShift[(i / 16) * 4 + i % 4];
+    constexpr int s = StepShift(i);
     std::uint32_t early = a + Settled(LoadLe32(block + 4 * WordIndex(i)) + kT[i]);
     std::uint32_t f;
     if constexpr (i < 16) {

@@ -8,7 +8,14 @@
 namespace md5 {
 
 BlocksFunction DefaultBlocks() {
+#if MD5DIGEST_AVX512
+    // Decided once a process: the CPU does not change while it runs.
+    static const BlocksFunction chosen =
+        CpuRunsAvx512() && Avx512Wins() ? BlocksAvx512 : BlocksChained;
+    return chosen;
+#else
     return BlocksChained;
+#endif
 }
 
 // pending_ is only ever read as far as pendingSize_: it needs no value.

@@ -6,8 +6,12 @@ namespace md5 {
 
 std::span<const BlocksVariant> Variants() {
     static const BlocksVariant variants[] = {
-        {"portable", BlocksPortable},
-        {"chained", BlocksChained},
+        {"portable", BlocksPortable, nullptr},
+        {"chained", BlocksChained, nullptr},
+#if MD5DIGEST_AVX512
+        {"avx512", BlocksAvx512,
+         CpuRunsAvx512() ? nullptr : "this CPU, or its operating system, has no AVX-512F and VL"},
+#endif
     };
     return variants;
 }

@@ -1,5 +1,5 @@
 // Every block function this build has: for tests, fuzzing and benchmarks,
-// which exercise each one.
+// which exercise each one this CPU can run and say which they skip.
 #pragma once
 
 #include <span>
@@ -11,6 +11,7 @@ namespace md5 {
 struct BlocksVariant {
     const char* name;
     BlocksFunction blocks;
+    const char* unavailable;  // why this CPU cannot run it; null when it can
 };
 
 std::span<const BlocksVariant> Variants();

@@ -40,6 +40,9 @@ std::string Digest(md5::BlocksFunction blocks, const void* data, std::size_t siz
 class Engine : public testing::TestWithParam<md5::BlocksVariant> {};
 
 TEST_P(Engine, MatchesRfc1321AndTheOracle) {
+    if (GetParam().unavailable != nullptr) {
+        GTEST_SKIP() << GetParam().name << " skipped: " << GetParam().unavailable;
+    }
     const std::pair<std::string_view, std::string_view> cases[] = {
         {"", "d41d8cd98f00b204e9800998ecf8427e"},
         {"abc", "900150983cd24fb0d6963f7d28e17f72"},
