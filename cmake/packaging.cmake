@@ -68,7 +68,25 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  if(CMAKE_CROSSCOMPILING)
+    # dpkg would name the build machine's architecture, and dpkg-shlibdeps
+    # cannot read a foreign binary: the cross presets link statically, so
+    # there is no library to depend on.
+    set(_md5digest_deb_arch_of_x86_64 amd64)
+    set(_md5digest_deb_arch_of_i686 i386)
+    set(_md5digest_deb_arch_of_aarch64 arm64)
+    set(_md5digest_deb_arch_of_s390x s390x)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "${_md5digest_deb_arch_of_${CMAKE_SYSTEM_PROCESSOR}}")
+    if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
+      message(WARNING "no Debian architecture known for ${CMAKE_SYSTEM_PROCESSOR}: cpack cannot make a .deb")
+    endif()
+    if(NOT MD5DIGEST_STATIC)
+      message(WARNING "a dynamically linked cross build makes a .deb with no dependencies: link it statically")
+    endif()
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  else()
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  endif()
   # Read by the staging script: Debian wants man pages and the changelog
   # compressed, and a static binary declared as intended.
   set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/deb_staging.cmake")

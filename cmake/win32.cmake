@@ -16,8 +16,9 @@ add_library(win32_program OBJECT platform/win32/md5digest.rc)
 set_source_files_properties(platform/win32/md5digest.rc PROPERTIES
   OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/platform/win32/md5digest.manifest)
 if(MINGW)
-  # wmain as the entry point; no runtime DLLs needed beside the program.
-  target_link_options(win32_program INTERFACE -municode -static)
+  # wmain as the entry point; no runtime DLLs needed beside the program; no
+  # link time in the header, so that the same sources give the same bytes.
+  target_link_options(win32_program INTERFACE -municode -static -Wl,--no-insert-timestamp)
 elseif(MSVC)
   # The manifest comes from the resource; the linker must not add its own.
   target_link_options(win32_program INTERFACE /MANIFEST:NO)

@@ -36,6 +36,6 @@ cross() {
   env "${huge[@]}" MD5DIGEST_BIN="$bin" MD5DIGEST_LAUNCHER="$launcher" MD5DIGEST_TARGET=posix \
     build/release/tests/blackbox_tests --gtest_brief=1
 }
-cross s390x s390x-linux-gnu qemu-s390x 'ELF 64-bit MSB .*IBM S/390'
+cross s390x s390x-linux-gnu qemu-s390x 'ELF 64-bit MSB executable, IBM S/390, .*statically linked'
 cross i686 i686-linux-gnu qemu-i386 'ELF 32-bit LSB executable, Intel 80386, .*statically linked'
 cross arm64 aarch64-linux-gnu qemu-aarch64 'ELF 64-bit LSB executable, ARM aarch64, .*statically linked'

@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: built by the package workflow,
-# checked with lintian, unpacked into a temporary root, the command and its
-# man page used from there. Only under CI (CI=true, as root) is it also
+# The release files as users get them, made by scripts/release.sh (here in
+# build/dist, so that a dist/ made for a release is left alone):
+# checksums; each archive unpacked into a temporary folder, its listing
+# checked and its command run on the sample on its CPU (natively, through
+# qemu-user or under Wine); each .deb linted, its fields and contents
+# checked and its command run. The native .deb is also used from an unpacked
+# root, man page and the page's example script included. Then a second build
+# from a copy of the sources in another folder must give the same
+# SHA256SUMS. Only under CI (CI=true, as root) is the native package also
 # installed with dpkg, used from the system and removed again; elsewhere the
 # machine is left as it was found.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+started=$SECONDS
 
 say() { echo "package: $*"; }
 fail() { echo "package: FAIL: $*"; exit 1; }
@@ -15,7 +22,9 @@ if ! command -v dpkg-query >/dev/null || ! command -v dpkg-deb >/dev/null; then
   exit 77
 fi
 . scripts/legs/need.sh
-need_packages cmake ninja-build g++ dpkg-dev file lintian groff man-db gzip coreutils
+need_packages cmake ninja-build g++ dpkg-dev file lintian groff man-db gzip coreutils tar python3 unzip \
+  crossbuild-essential-i386 crossbuild-essential-arm64 crossbuild-essential-s390x qemu-user \
+  g++-mingw-w64-x86-64-posix wine64
 
 system_round_trip=0
 if [ "${CI:-}" = true ] && [ "$(id -u)" -eq 0 ]; then
@@ -35,17 +44,58 @@ cleanup() {
     say "removing the package after a failure"
     dpkg -r md5digest >/dev/null || true
   fi
+  if [ -n "${second:-}" ]; then
+    kill -- "-$second" 2>/dev/null || true
+    wait "$second" 2>/dev/null || true
+  fi
+  if [ -n "${WINEPREFIX:-}" ]; then
+    /usr/lib/wine/wineserver -k 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# --- build the package -------------------------------------------------------
-cmake --workflow --preset package --fresh
+# --- the release files -------------------------------------------------------
+# Both builds take their times from the last commit.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null) || fail "not a git checkout: set SOURCE_DATE_EPOCH"
+fi
+export SOURCE_DATE_EPOCH
+dist=build/dist
+bash scripts/release.sh "$dist"
+release_seconds=$((SECONDS - started))
+
+# The second build, from a copy of the sources (the working tree's, changes
+# included) in a folder of another path with nothing built, runs while this
+# one's files are checked; its SHA256SUMS is compared at the end. Its own
+# process group, so that a failure here stops all of it.
+copy="$work/elsewhere/md5digest"
+mkdir -p "$copy"
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  git ls-files -z --cached --others --exclude-standard |
+    while IFS= read -r -d '' f; do [ ! -e "$f" ] || printf '%s\0' "$f"; done |
+    tar --null -T - -cf - | tar -xf - -C "$copy"
+else
+  tar --exclude=./build --exclude=./dist -cf - . | tar -xf - -C "$copy"
+fi
+say "second build, in $copy, while the first one's files are checked"
+(cd "$copy" && exec setsid bash scripts/release.sh >"$work/second.log" 2>&1) &
+second=$!
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/CMakeCache.txt)
 [ -n "$version" ] || fail "no project version in build/package/CMakeCache.txt"
-deb="build/package/md5digest_${version}_$(dpkg --print-architecture).deb"
-[ -f "$deb" ] || fail "$deb was not made"
-say "built $deb (version $version)"
+
+linux_cpus=(x86_64 i686 aarch64 s390x)
+deb_archs=(amd64 i386 arm64 s390x)
+expected_files=(SHA256SUMS "md5digest-$version-x86_64-windows.zip")
+for i in 0 1 2 3; do
+  expected_files+=("md5digest-$version-${linux_cpus[i]}-linux.tar.gz" "md5digest_${version}_${deb_archs[i]}.deb")
+done
+[ "$(ls "$dist" | sort)" = "$(printf '%s\n' "${expected_files[@]}" | sort)" ] \
+  || fail "$dist holds:"$'\n'"$(ls "$dist")"$'\n'"expected:"$'\n'"$(printf '%s\n' "${expected_files[@]}" | sort)"
+[ "$(awk '{print $2}' "$dist/SHA256SUMS" | sort)" = "$(printf '%s\n' "${expected_files[@]}" | grep -vx SHA256SUMS | sort)" ] \
+  || fail "SHA256SUMS does not name every file of $dist:"$'\n'"$(cat "$dist/SHA256SUMS")"
+(cd "$dist" && sha256sum --check --strict --quiet SHA256SUMS) || fail "sha256sum -c SHA256SUMS"
+say "$dist holds the $(( ${#expected_files[@]} - 1 )) release files, and SHA256SUMS checks"
 
 # A plain install puts the command and the uncompressed page under the prefix.
 cmake --install build/package --prefix "$work/prefix" >/dev/null
@@ -53,36 +103,136 @@ for f in bin/md5digest share/man/man1/md5digest.1; do
   [ -f "$work/prefix/$f" ] || fail "cmake --install did not put $f under the prefix"
 done
 
-# --- the package's contents --------------------------------------------------
-[ "$(dpkg-deb -f "$deb" Package)" = md5digest ] || fail "package name"
-[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not $version"
-[ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "package section"
-[ -n "$(dpkg-deb -f "$deb" Installed-Size)" ] || fail "no Installed-Size"
-listing=$(dpkg-deb -c "$deb")
-for f in usr/bin/md5digest usr/share/man/man1/md5digest.1.gz \
-         usr/share/doc/md5digest/copyright usr/share/doc/md5digest/changelog.gz; do
-  grep -q " \./$f\$" <<<"$listing" || fail "$f is not in the package"
-done
-dpkg-deb -x "$deb" "$work/root"
-packaged_page="$work/root/usr/share/man/man1/md5digest.1.gz"
+check_page() {  # $1: a man page, gzipped or not; groff must not warn on it
+  local warnings
+  warnings=$(zcat -f "$1" | groff -man -ww -z 2>&1)
+  [ -z "$warnings" ] || fail "groff warns on $1:"$'\n'"$warnings"
+}
 
-newest=$(zcat "$work/root/usr/share/doc/md5digest/changelog.gz" | sed -n 1p)
+# Each command must print the sample's report, byte for byte, exit 0.
+sample=samples/quick-brown-fox.txt
+printf 'File name: quick-brown-fox.txt\nMD5 hash of file: 9E107D9D372BB6826BD81D3542A419D6\n' >"$work/report"
+printf 'File name: quick-brown-fox.txt\r\nMD5 hash of file: 9E107D9D372BB6826BD81D3542A419D6\r\n' >"$work/report.crlf"
+run_sample() {  # $1: what is run; $2: the expected report; then the command, with its launcher
+  local what=$1 expected=$2 status=0
+  shift 2
+  "$@" "$sample" >"$work/out" 2>/dev/null || status=$?
+  [ "$status" -eq 0 ] || fail "$what exited $status on $sample"
+  cmp -s "$work/out" "$expected" ||
+    fail "$what printed:"$'\n'"$(cat -A "$work/out")"$'\n'"expected:"$'\n'"$(cat -A "$expected")"
+}
+
+# How each Linux CPU's command is run here, and what `file` must say of it.
+launcher_for() {
+  case $1 in
+    x86_64) launcher=() ;;
+    # A static i686 program runs natively where the kernel runs 32-bit x86 (126: it cannot).
+    i686) launcher=(); "$2" >/dev/null 2>&1 || [ $? -ne 126 ] || launcher=(qemu-i386) ;;
+    *) launcher=("qemu-$1") ;;
+  esac
+}
+file_says() {
+  case $1 in
+    x86_64) echo 'ELF 64-bit LSB executable, x86-64, .*statically linked' ;;
+    i686) echo 'ELF 32-bit LSB executable, Intel 80386, .*statically linked' ;;
+    aarch64) echo 'ELF 64-bit LSB executable, ARM aarch64, .*statically linked' ;;
+    s390x) echo 'ELF 64-bit MSB executable, IBM S/390, .*statically linked' ;;
+  esac
+}
+check_command() {  # $1: CPU, $2: the command; runs it on the sample
+  local what
+  what=$(file -b "$2")
+  grep -q "$(file_says "$1")" <<<"$what" || fail "$2 is not a static $1 executable: $what"
+  launcher_for "$1" "$2"
+  run_sample "$2" "$work/report" "${launcher[@]}" "$2"
+}
+
+# --- the Linux archives ------------------------------------------------------
+for cpu in "${linux_cpus[@]}"; do
+  dir="md5digest-$version-$cpu-linux"
+  listing=$(tar -tvzf "$dist/$dir.tar.gz" --numeric-owner | awk '{print $1, $2, $6}')
+  expected="drwxr-xr-x 0/0 $dir/
+-rw-r--r-- 0/0 $dir/LICENSE
+-rw-r--r-- 0/0 $dir/README.md
+-rwxr-xr-x 0/0 $dir/md5digest
+-rw-r--r-- 0/0 $dir/md5digest.1"
+  [ "$listing" = "$expected" ] || fail "$dir.tar.gz holds:"$'\n'"$listing"$'\n'"expected:"$'\n'"$expected"
+  mkdir "$work/$cpu"
+  tar -xzf "$dist/$dir.tar.gz" -C "$work/$cpu"
+  cmp -s README.md "$work/$cpu/$dir/README.md" || fail "$dir.tar.gz: README.md is not the checkout's"
+  cmp -s LICENSE "$work/$cpu/$dir/LICENSE" || fail "$dir.tar.gz: LICENSE is not the checkout's"
+  check_page "$work/$cpu/$dir/md5digest.1"
+  check_command "$cpu" "$work/$cpu/$dir/md5digest"
+  say "$dir.tar.gz: listing, files and command${launcher[0]:+ (under ${launcher[0]})} as they should be"
+done
+
+# --- the Windows archive, its command under Wine -----------------------------
+dir="md5digest-$version-x86_64-windows"
+zip="$dist/$dir.zip"
+listing=$(unzip -Z "$zip" | grep -E '^[-d][-rwx]{9} ' | awk '{print $1, $NF}')
+expected="drwxr-xr-x $dir/
+-rw-r--r-- $dir/LICENSE.txt
+-rw-r--r-- $dir/README.md
+-rwxr-xr-x $dir/md5digest.exe"
+[ "$listing" = "$expected" ] || fail "$dir.zip holds:"$'\n'"$listing"$'\n'"expected:"$'\n'"$expected"
+unzip -q "$zip" -d "$work/windows"
+cmp -s README.md "$work/windows/$dir/README.md" || fail "$dir.zip: README.md is not the checkout's"
+cmp -s LICENSE "$work/windows/$dir/LICENSE.txt" || fail "$dir.zip: LICENSE.txt is not the checkout's LICENSE"
+exe="$work/windows/$dir/md5digest.exe"
+what=$(file -b "$exe")
+grep -q '^PE32+ executable (console) x86-64' <<<"$what" || fail "md5digest.exe is not an x86-64 console program: $what"
+# A private prefix (see scripts/legs/windows.sh): no debugger on a crash,
+# arguments as UTF-8, stderr away from pipes that stall Wine at exit.
+export LANG=C.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" WINEPREFIX="$work/wine"
+/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+run_sample "$exe under Wine" "$work/report.crlf" /usr/lib/wine/wine64 "$exe"
+/usr/lib/wine/wineserver -w
+say "$dir.zip: listing, files and command (under Wine) as they should be"
+
+# --- the Debian packages -----------------------------------------------------
+for i in 0 1 2 3; do
+  cpu=${linux_cpus[i]} arch=${deb_archs[i]}
+  deb="$dist/md5digest_${version}_$arch.deb"
+  [ "$(dpkg-deb -f "$deb" Package)" = md5digest ] || fail "$deb: package name"
+  [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$deb: version is not $version"
+  [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "$deb: architecture is not $arch"
+  [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "$deb: section"
+  [ -n "$(dpkg-deb -f "$deb" Installed-Size)" ] || fail "$deb: no Installed-Size"
+  listing=$(dpkg-deb -c "$deb" | awk '{print $1, $2, $6}')
+  expected="drwxr-xr-x root/root ./usr/
+drwxr-xr-x root/root ./usr/bin/
+-rwxr-xr-x root/root ./usr/bin/md5digest
+drwxr-xr-x root/root ./usr/share/
+drwxr-xr-x root/root ./usr/share/doc/
+drwxr-xr-x root/root ./usr/share/doc/md5digest/
+-rw-r--r-- root/root ./usr/share/doc/md5digest/changelog.gz
+-rw-r--r-- root/root ./usr/share/doc/md5digest/copyright
+drwxr-xr-x root/root ./usr/share/lintian/
+drwxr-xr-x root/root ./usr/share/lintian/overrides/
+-rw-r--r-- root/root ./usr/share/lintian/overrides/md5digest
+drwxr-xr-x root/root ./usr/share/man/
+drwxr-xr-x root/root ./usr/share/man/man1/
+-rw-r--r-- root/root ./usr/share/man/man1/md5digest.1.gz"
+  [ "$listing" = "$expected" ] || fail "$deb holds:"$'\n'"$listing"$'\n'"expected:"$'\n'"$expected"
+  dpkg-deb -x "$deb" "$work/deb-$arch"
+  check_command "$cpu" "$work/deb-$arch/usr/bin/md5digest"
+  say "$deb: fields, listing and command${launcher[0]:+ (under ${launcher[0]})} as they should be"
+done
+say "lintian"
+lintian --fail-on error,warning --info "$dist"/*.deb || fail "lintian reports errors or warnings"
+
+# --- the native package in use, from an unpacked root -----------------------
+deb="$dist/md5digest_${version}_$(dpkg --print-architecture).deb"
+packaged_page="$work/deb-$(dpkg --print-architecture)/usr/share/man/man1/md5digest.1.gz"
+root="$work/deb-$(dpkg --print-architecture)"
+newest=$(zcat "$root/usr/share/doc/md5digest/changelog.gz" | sed -n 1p)
 [[ "$newest" == "md5digest ($version) "* ]] \
   || fail "the changelog's newest entry is not for $version (packaging/deb/changelog)"
 grep -q '^\.TH .*"md5digest '"$version"'"' <<<"$(zcat "$packaged_page")" \
   || fail "the man page does not carry version $version"
 
-check_page() {  # $1: a gzipped man page; groff must not warn on it
-  local warnings
-  warnings=$(zcat "$1" | groff -man -ww -z 2>&1)
-  [ -z "$warnings" ] || fail "groff warns on $1:"$'\n'"$warnings"
-}
 check_page "$packaged_page"
 
-say "lintian"
-lintian --fail-on error --info "$deb" || fail "lintian reports errors"
-
-# --- used from the unpacked root ----------------------------------------------
 # Each file's report against md5sum, whose digits are lowercase.
 mkdir "$work/files"
 : >"$work/files/empty"
@@ -101,7 +251,7 @@ check_digests() {  # $1: the command to run
   done
   say "$1: digests agree with md5sum"
 }
-check_digests "$work/root/usr/bin/md5digest"
+check_digests "$root/usr/bin/md5digest"
 
 rendered=$(MANPAGER=cat MANWIDTH=80 man -l "$packaged_page" 2>&1)
 grep -q "md5digest - print the MD5 digest of one file" <<<"$rendered" \
@@ -113,7 +263,7 @@ awk '/^ *#!\/bin\/sh$/{on=1} on&&/^$/{exit} on{print}' <<<"$rendered" \
 grep -q 'MD5 hash of file' "$work/check.sh" || fail "no example script in the rendered page"
 # It calls md5digest from PATH: the unpacked one comes first.
 (
-  PATH="$work/root/usr/bin:$PATH"
+  PATH="$root/usr/bin:$PATH"
   cd "$work/files"
   md5sum <abc | cut -c1-32 >expected.txt  # lowercase on purpose
   out=$(sh "$work/check.sh" abc) || fail "the page's example script rejects a right digest"
@@ -125,6 +275,18 @@ grep -q 'MD5 hash of file' "$work/check.sh" || fail "no example script in the re
   [ "$status" -eq 2 ] || fail "the page's example script exited $status on a missing file, not 2"
 )
 say "the man page's example script works"
+
+# --- built again, elsewhere and later: the same bytes -------------------------
+wait "$second" > /dev/null 2>&1 || { tail -n 40 "$work/second.log"; second=""; fail "the second build failed"; }
+second=""
+if ! cmp -s "$dist/SHA256SUMS" "$copy/dist/SHA256SUMS"; then
+  rm -rf build/dist-second
+  mv "$copy/dist" build/dist-second
+  diff "$dist/SHA256SUMS" build/dist-second/SHA256SUMS || true
+  fail "a second build gives other files; diffoscope on $dist and build/dist-second shows where they differ"
+fi
+say "the second build gave the same SHA256SUMS"
+say "leg time: $((SECONDS - started)) s, of which the release build $release_seconds s"
 
 # --- installed into the system and removed: CI only ---------------------------
 [ "$system_round_trip" -eq 1 ] || exit 0
