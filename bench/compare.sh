@@ -260,8 +260,8 @@ set offsets 0.5, 0.5, graph 0.12, 0
 set xtics scale 0
 set grid ytics
 unset key
-plot "$tmp/chart.dat" using 0:2:xtic(1) with boxes lc rgb "#4a7ab5", \
-     "" using 0:2:(sprintf("%d", \$2)) with labels offset 0,0.8
+plot "$tmp/chart.dat" using 0:2:xtic(1) with boxes lc rgb "#4a7ab5" notitle, \
+     "" using 0:2:(sprintf("%d", \$2)) with labels offset 0,0.8 notitle
 EOF
   echo "Chart: $chart"
 else
