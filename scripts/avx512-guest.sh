@@ -65,12 +65,12 @@ fi
 # on a serial line of their own, free of the kernel's messages ---------------
 quote() { printf "'%s'" "${1//\'/\'\\\'\'}"; }
 root=$work/root
-mkdir -p "$root"/{bin,dev,proc,work}
+mkdir -p "$root"/{bin,dev,proc,files}
 cp /bin/busybox "$root/bin/busybox"
 cp "$program" "$root/bin/"
 if [ -n "${AVX512_FILES:-}" ]; then
   IFS=: read -r -a files <<<"$AVX512_FILES"
-  cp -r "${files[@]}" "$root/work/"
+  cp -r "${files[@]}" "$root/files/"
 fi
 command=$(quote "/bin/$(basename "$program")")  # by path: busybox's own applets come first
 for arg in "$@"; do command+=" $(quote "$arg")"; done
@@ -80,7 +80,7 @@ cat >"$root/init" <<EOF
 /bin/busybox mount -t proc proc /proc
 for t in ttyS1 ttyS2 ttyS3; do /bin/busybox stty -F /dev/\$t raw -echo 115200; done
 if /bin/busybox grep -m1 '^flags' /proc/cpuinfo | /bin/busybox grep -q ' avx512vl'; then
-  cd /work
+  cd /files
   $command </dev/null >/dev/ttyS1 2>/dev/ttyS2
   echo "exit=\$?" >/dev/ttyS3
 else
