@@ -36,10 +36,13 @@ constexpr int kRoundTable[4] = {0xB8, 0xCA, 0x96, 0x65};
 template <std::size_t i>
 [[gnu::target("avx512f,avx512vl")]] inline void Step(__m128i& a, __m128i b, __m128i c, __m128i d,
                                                     const std::uint8_t* block) {
+    // Immediates: g++ without optimisation folds only constexpr variables.
+    constexpr int table = kRoundTable[i / 16];
+    constexpr int shift = StepShift(i);
     const auto wordPlusConstant = static_cast<int>(LoadLe32(block + 4 * WordIndex(i)) + kT[i]);
     const __m128i early = Settled(_mm_add_epi32(a, _mm_cvtsi32_si128(wordPlusConstant)));
-    const __m128i f = _mm_ternarylogic_epi32(d, b, c, kRoundTable[i / 16]);
-    a = _mm_add_epi32(b, _mm_rol_epi32(_mm_add_epi32(early, f), StepShift(i)));
+    const __m128i f = _mm_ternarylogic_epi32(d, b, c, table);
+    a = _mm_add_epi32(b, _mm_rol_epi32(_mm_add_epi32(early, f), shift));
 }
 
 template <std::size_t i>
