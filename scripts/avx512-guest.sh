@@ -10,11 +10,15 @@
 # Exit status: the program's own, or
 #   77  a Debian package it needs is missing (outside CI: the line to install it)
 #   124 the guest did not finish within AVX512_TIMEOUT seconds (600)
-#   125 the guest could not be set up, did not boot, or has no AVX-512
+#   125 the guest could not be set up, did not boot, or its AVX-512 state is
+#       not the one asked for
 #
 # AVX512_FILES: host files copied into the guest's working folder, ':'
 # between them. AVX512_KERNEL_CACHE: a folder that keeps the kernel between
 # runs (by default it is downloaded again, into a temporary folder).
+# AVX512_STATE=disabled: the guest's kernel is told not to enable the
+# AVX-512 register state (clearcpuid=avx512f), while the CPU still lists
+# AVX-512; the program then runs only if the kernel indeed left it off.
 set -euo pipefail
 
 die() { echo "avx512-guest: $*" >&2; exit 125; }
@@ -25,6 +29,11 @@ shift
 # The guest has no shared libraries.
 ! readelf -lW "$program" 2>/dev/null | grep -q INTERP || die "not statically linked: $program"
 timeout_s=${AVX512_TIMEOUT:-600}
+case ${AVX512_STATE:-enabled} in
+  enabled) want_avx512=yes kernel_args="" ;;
+  disabled) want_avx512=no kernel_args=" clearcpuid=avx512f" ;;
+  *) die "AVX512_STATE must be enabled or disabled" ;;
+esac
 
 # bochs-term is the display that needs no screen (Debian's Bochs has no
 # "nogui"); naming it keeps apt from choosing the wx one.
@@ -79,12 +88,17 @@ cat >"$root/init" <<EOF
 /bin/busybox mount -t devtmpfs dev /dev
 /bin/busybox mount -t proc proc /proc
 for t in ttyS1 ttyS2 ttyS3; do /bin/busybox stty -F /dev/\$t raw -echo 115200; done
-if /bin/busybox grep -m1 '^flags' /proc/cpuinfo | /bin/busybox grep -q ' avx512vl'; then
+if /bin/busybox grep -m1 '^flags' /proc/cpuinfo | /bin/busybox grep -q ' avx512f'; then
+  avx512=yes
+else
+  avx512=no
+fi
+if [ \$avx512 = $want_avx512 ]; then
   cd /files
   $command </dev/null >/dev/ttyS1 2>/dev/ttyS2
   echo "exit=\$?" >/dev/ttyS3
 else
-  echo "exit=noavx512" >/dev/ttyS3
+  echo "exit=avx512\$avx512" >/dev/ttyS3
 fi
 /bin/busybox sync
 /bin/busybox poweroff -f
@@ -109,7 +123,7 @@ DEFAULT linux
 LABEL linux
   KERNEL /vmlinuz
   INITRD /initrd
-  APPEND console=ttyS0,115200 quiet clearcpuid=xsaves,xsavec cryptomgr.notests initcall_blacklist=trace_eval_init nokaslr mitigations=off
+  APPEND console=ttyS0,115200 quiet clearcpuid=xsaves,xsavec cryptomgr.notests initcall_blacklist=trace_eval_init nokaslr mitigations=off$kernel_args
 EOF
 xorriso -as mkisofs -quiet -o "$work/boot.iso" -b isolinux/isolinux.bin -c isolinux/boot.cat \
   -no-emul-boot -boot-load-size 4 -boot-info-table "$iso" >"$work/xorriso.log" 2>&1 ||
@@ -161,7 +175,8 @@ cat "$work/stderr.out" >&2 2>/dev/null || true
 case $status in
   [0-9]*) exit "$status" ;;
   timeout) echo "avx512-guest: no result within ${timeout_s} s" >&2; code=124 ;;
-  noavx512) echo "avx512-guest: the guest's kernel did not enable AVX-512" >&2; code=125 ;;
+  avx512no) echo "avx512-guest: the guest's kernel did not enable AVX-512" >&2; code=125 ;;
+  avx512yes) echo "avx512-guest: the guest's kernel enabled AVX-512, though told not to" >&2; code=125 ;;
   *) echo "avx512-guest: the guest stopped before the program finished" >&2; code=125 ;;
 esac
 echo "--- guest console, last lines" >&2
