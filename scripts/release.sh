@@ -39,9 +39,7 @@ export SOURCE_DATE_EPOCH
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-# Only the files this script makes are replaced.
 mkdir -p "$out"
-rm -f "$out"/md5digest[-_]* "$out/SHA256SUMS"
 
 build() {  # $1: preset; only the command is built, the tests are the legs' business
   say "building preset $1"
@@ -95,6 +93,14 @@ linux() {
 build package
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/CMakeCache.txt)
 [ -n "$version" ] || fail "no project version in build/package/CMakeCache.txt"
+
+# The files this script makes, by name: only these are replaced and summed,
+# whatever else the folder holds (an unpacked archive, a signature).
+made=("md5digest-$version-x86_64-windows.zip")
+for pair in x86_64:amd64 i686:i386 aarch64:arm64 s390x:s390x; do
+  made+=("md5digest-$version-${pair%:*}-linux.tar.gz" "md5digest_${version}_${pair#*:}.deb")
+done
+(cd "$out" && rm -f -- "${made[@]}" SHA256SUMS)
 linux package x86_64 amd64
 linux i686 i686 i386
 linux arm64 aarch64 arm64
@@ -106,6 +112,7 @@ mkdir "$stage/$dir"
 cp "$stage/windows/md5digest.exe" "$stage/windows/README.md" "$stage/windows/LICENSE.txt" "$stage/$dir/"
 pack_zip "$dir"
 
-(cd "$out" && sha256sum -- md5digest* >SHA256SUMS)
+mapfile -t made < <(printf '%s\n' "${made[@]}" | sort)
+(cd "$out" && sha256sum -- "${made[@]}" >SHA256SUMS)
 say "$out holds, for SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH:"
 cat "$out/SHA256SUMS"
