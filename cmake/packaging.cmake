@@ -28,7 +28,11 @@ set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   # A flat archive: the command with its README and licence side by side.
+  # mingw-w64's strip (install --strip, cpack) writes the clock, or
+  # SOURCE_DATE_EPOCH, into the header: 0, as the link left it.
+  install(CODE "set(_md5digest_epoch \"\$ENV{SOURCE_DATE_EPOCH}\")\nset(ENV{SOURCE_DATE_EPOCH} 0)")
   install(TARGETS md5digest RUNTIME DESTINATION .)
+  install(CODE "set(ENV{SOURCE_DATE_EPOCH} \"\${_md5digest_epoch}\")")
   install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION .)
   install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION . RENAME LICENSE.txt)
   set(CPACK_GENERATOR ZIP)

@@ -181,6 +181,9 @@ cmp -s LICENSE "$work/windows/$dir/LICENSE.txt" || fail "$dir.zip: LICENSE.txt i
 exe="$work/windows/$dir/md5digest.exe"
 what=$(file -b "$exe")
 grep -q '^PE32+ executable (console) x86-64' <<<"$what" || fail "md5digest.exe is not an x86-64 console program: $what"
+# Stripped for the archive, and still no time in the header.
+stamp=$(TZ=UTC x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^Time\/Date[[:space:]]*//p')
+[ "$stamp" = "Thu Jan  1 00:00:00 1970" ] || fail "md5digest.exe's header holds a time: $stamp"
 # A private prefix (see scripts/legs/windows.sh): no debugger on a crash,
 # arguments as UTF-8, stderr away from pipes that stall Wine at exit.
 export LANG=C.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" WINEPREFIX="$work/wine"
