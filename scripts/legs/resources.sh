@@ -2,7 +2,9 @@
 # The debug binary (dynamically linked, so valgrind sees every allocation)
 # under memcheck, for success and each error a real system produces: no
 # memory error, nothing left allocated, and no descriptor left open but the
-# three standard ones.
+# three standard ones. valgrind hides AVX-512 from the program (its CPU
+# has none), so the binary runs `chained` here whatever this CPU has; the
+# AVX-512 path's memory use is the sanitizer leg's, on a CPU that runs it.
 set -eu
 cd "$(dirname "$0")/../.."
 . scripts/legs/need.sh
