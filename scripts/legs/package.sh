@@ -62,7 +62,13 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
 fi
 export SOURCE_DATE_EPOCH
 dist=build/dist
+# What a user may keep beside the release files (an archive unpacked there
+# as the README says, a signature) is neither removed nor summed.
+mkdir -p "$dist/md5digest-unpacked"
+: >"$dist/md5digest-0-linux.tar.gz.sig"
 bash scripts/release.sh "$dist"
+rmdir "$dist/md5digest-unpacked" && rm "$dist/md5digest-0-linux.tar.gz.sig" ||
+  fail "release.sh removed what it did not make"
 release_seconds=$((SECONDS - started))
 
 # The second build, from a copy of the sources (the working tree's, changes
