@@ -78,6 +78,7 @@ echo "--- black-box suite against $exe"
 cmake --preset release >/dev/null
 cmake --build --preset release --target blackbox_tests
 MD5DIGEST_BIN="$exe" MD5DIGEST_LAUNCHER="$wine" MD5DIGEST_TARGET=windows \
+  MD5DIGEST_PIPE_SERVER=build/windows/tests/pipe_server.exe \
   build/release/tests/blackbox_tests
 
 echo "--- 100 MiB against md5sum"
