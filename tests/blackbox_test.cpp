@@ -97,7 +97,7 @@ const Row kRows[] = {
     {"only the final component is shown", "a/b/c.bin", "abc", {}, "c.bin", kDigest, 0, 0},
     {"backslashes separate folders on Windows", "a/b/c.bin", "abc", {"@a\\b\\c.bin"}, "c.bin", kDigest, kNotHere, 0},
     {"arguments after the path are ignored", "x.bin", "x", {"@x.bin", "@missing", "more"}, "x.bin", kDigest, 0, 0},
-    // Windows: the last-error value the start-up left (183 under Wine), or
+    // Windows: the last-error value the start-up left (under Wine 14007, which a Unix shell sees as 183), or
     // 87 when it is 0; the unit tests pin down which.
     {"no path", "", "", {}, nullptr, "Program usage: Command [File Path]", 22, kAnyFailure},
     {"missing file", "", "", {"@nope.bin"}, "nope.bin", kNoOpen, 2, 2},
