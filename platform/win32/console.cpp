@@ -79,11 +79,11 @@ void WriteLine(std::string_view text, NativeStringView tail) {
     SetLastError(0);  // so that a reason found below belongs to this write
     if (maybeConsole) {
         outputError = WriteToConsole(out, line);
-        if (outputError == 0 || console) {
+        if (outputError == 0 || console) {  // once a console, its failures are its own
             console = true;
             return;
         }
-        maybeConsole = false;
+        maybeConsole = false;  // no console: this line and the rest go as UTF-8
         SetLastError(0);
     }
     outputError = WriteAsUtf8(out, line);
