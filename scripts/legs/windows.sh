@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Windows build, cross-compiled with mingw-w64 and tested under Wine:
 # the unit tests under ctest, the native black-box table against the .exe
-# (files held open by cmd and a named pipe included), the embedded manifest, the imported
-# DLLs, and a large file's digest against md5sum.
+# (files held open by cmd and a named pipe included), the embedded
+# manifest, the imported DLLs, and a large file's digest against md5sum.
 set -eu
 cd "$(dirname "$0")/../.."
 
