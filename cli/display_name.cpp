@@ -41,44 +41,66 @@ std::size_t Utf8Length(platform::NativeStringView name, std::size_t i) {
     return length;
 }
 
+// The code point of the well-formed sequence name[i, i + length).
+char32_t Decode(platform::NativeStringView name, std::size_t i, std::size_t length) {
+    constexpr unsigned kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    char32_t c = Unsigned(name[i]) & kLeadBits[length];
+    for (std::size_t k = 1; k < length; ++k) {
+        c = (c << 6) | (Unsigned(name[i + k]) & 0x3F);
+    }
+    return c;
+}
+
+// Controls a terminal acts on, and invisible characters that break a line
+// for Unicode readers (U+2028, U+2029) or reorder what is shown around them
+// (the bidirectional marks, embeddings, overrides and isolates).
+bool MustEscape(char32_t c) {
+    return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E ||
+           c == 0x200F || (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
 }  // namespace
 
 platform::NativeString EscapeControls(platform::NativeStringView name) {
     constexpr char kHex[] = "0123456789ABCDEF";
-    constexpr bool kBytes = sizeof(NativeChar) == 1;
     platform::NativeString shown;
     shown.reserve(name.size());
-    const auto escape = [&](NativeChar c) {
-        const unsigned u = Unsigned(c);
+    // \xHH, or \uHHHH for a wide character above 0xFF.
+    const auto escape = [&](unsigned u) {
+        const int digits = u > 0xFF ? 4 : 2;
         shown.push_back('\\');
-        shown.push_back('x');
-        shown.push_back(static_cast<NativeChar>(kHex[(u >> 4) & 0xF]));
-        shown.push_back(static_cast<NativeChar>(kHex[u & 0xF]));
+        shown.push_back(digits == 4 ? 'u' : 'x');
+        for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) {
+            shown.push_back(static_cast<NativeChar>(kHex[(u >> shift) & 0xF]));
+        }
     };
     for (std::size_t i = 0; i < name.size(); ++i) {
         const unsigned u = Unsigned(name[i]);
-        // In wide text C1 controls are single characters; bytes see below.
-        if (u < 0x20 || u == 0x7F || (!kBytes && u >= 0x80 && u <= 0x9F)) {
-            escape(name[i]);
+        if (sizeof(NativeChar) > 1 || u < 0x80) {
+            // Wide text holds each of these as one UTF-16 unit.
+            if (MustEscape(u)) {
+                escape(u);
+            } else {
+                shown.push_back(name[i]);
+            }
             continue;
         }
-        if (!kBytes || u < 0x80) {
-            shown.push_back(name[i]);
-            continue;
-        }
-        // Above 0x7F a byte name is read as UTF-8 where it is well formed.
-        // A C1 control (U+0080-U+009F, 0xC2 0x80-0x9F) and a C1 byte outside
-        // any sequence are what a terminal acts on (CSI, NEL): escaped. Other
-        // bytes of broken sequences stay as they are.
+        // Above 0x7F a byte name is read as UTF-8 where it is well formed: a
+        // character to escape has each of its bytes escaped. Of the bytes of
+        // broken sequences, those a terminal takes for C1 controls (0x80-0x9F,
+        // CSI, NEL) are escaped; the others stay as they are.
         const std::size_t length = Utf8Length(name, i);
-        if (length == 2 && u == 0xC2 && Unsigned(name[i + 1]) <= 0x9F) {
-            escape(name[i]);
-            escape(name[++i]);
-        } else if (length > 0) {
-            shown.append(name.substr(i, length));
+        if (length > 0) {
+            if (MustEscape(Decode(name, i, length))) {
+                for (std::size_t k = i; k < i + length; ++k) {
+                    escape(Unsigned(name[k]));
+                }
+            } else {
+                shown.append(name.substr(i, length));
+            }
             i += length - 1;
         } else if (u <= 0x9F) {
-            escape(name[i]);
+            escape(u);
         } else {
             shown.push_back(name[i]);
         }

@@ -3,12 +3,14 @@
 
 #include "platform/platform.h"
 
-// The final component of `path`, with control characters written as \xHH so
-// that a name can never break the line structure or drive a terminal.
+// The final component of `path`, escaped (below) so that a name can never
+// break the line structure, drive a terminal or reorder the line's text.
 platform::NativeString DisplayName(const platform::NativeChar* path);
 
-// `name` with every control character replaced by \xHH, uppercase hex:
-// 0x01-0x1F and 0x7F, and the C1 controls U+0080-U+009F. In byte names
-// those are their UTF-8 form 0xC2 0x80-0x9F (both bytes escaped) and any
-// byte 0x80-0x9F that is not part of a well-formed UTF-8 sequence.
+// `name` with every character that could break the line or change how it
+// reads escaped, uppercase hex: the controls 0x01-0x1F, 0x7F and U+0080-U+009F
+// as \xHH; U+2028, U+2029 and the bidirectional formatting characters
+// (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) as \uHHHH in wide
+// names. Byte names escape each byte of the UTF-8 form as \xHH, and any byte
+// 0x80-0x9F that is not part of a well-formed UTF-8 sequence.
 platform::NativeString EscapeControls(platform::NativeStringView name);

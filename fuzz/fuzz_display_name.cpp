@@ -1,7 +1,7 @@
 // Any path in, the shown name out: nothing outside the path is read (ASan);
-// the shown name holds no control a terminal would act on, as the C
-// library's UTF-8 decoder reads it; and with its escapes undone it is a
-// tail of the path that starts a component: nothing lost, nothing added.
+// the shown name holds nothing MustHide names, as the C library's UTF-8
+// decoder reads it; and with its escapes undone it is a tail of the path
+// that starts a component: nothing lost, nothing added.
 #include <clocale>
 #include <cstddef>
 #include <cstdint>
@@ -16,8 +16,11 @@
 
 namespace {
 
-bool IsControl(unsigned c) {
-    return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F);
+// Controls a terminal acts on, and what breaks a line or reorders it for a
+// Unicode reader: U+2028, U+2029 and the bidirectional formatting characters.
+bool MustHide(unsigned c) {
+    return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F) || c == 0x61C || c == 0x200E || c == 0x200F ||
+           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
 
 bool HasControls(const std::string& shown) {
@@ -26,7 +29,7 @@ bool HasControls(const std::string& shown) {
         wchar_t wc = 0;
         n = std::mbrtowc(&wc, shown.data() + i, shown.size() - i, &state);
         const bool valid = n <= shown.size();  // else not UTF-8 here: the byte alone counts
-        if (IsControl(valid ? static_cast<unsigned>(wc) : static_cast<unsigned char>(shown[i]))) {
+        if (MustHide(valid ? static_cast<unsigned>(wc) : static_cast<unsigned char>(shown[i]))) {
             return true;
         }
         state = valid ? state : std::mbstate_t{};
@@ -35,9 +38,9 @@ bool HasControls(const std::string& shown) {
     return false;
 }
 
-// Whether `shown` is `tail` with some control-range bytes (and the 0xC2
-// that leads a UTF-8 C1 control) written as \xHH. A backslash is never
-// escaped, so reading byte by byte is exact.
+// Whether `shown` is `tail` with some bytes written as \xHH: control-range
+// bytes, and the other bytes of the UTF-8 forms of what MustHide names. A
+// backslash is never escaped, so reading byte by byte is exact.
 bool ShowsTail(const std::string& shown, const std::string& tail) {
     std::size_t i = 0;
     for (const char c : tail) {
@@ -46,7 +49,7 @@ bool ShowsTail(const std::string& shown, const std::string& tail) {
         std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
         if (i < shown.size() && shown[i] == c) {
             i += 1;
-        } else if ((IsControl(byte) || byte == 0xC2) && shown.compare(i, 4, escaped) == 0) {
+        } else if ((MustHide(byte) || byte == 0xC2 || byte == 0xD8 || byte == 0xE2 || (byte | 0xF) == 0xAF) && shown.compare(i, 4, escaped) == 0) {
             i += 4;
         } else {
             return false;

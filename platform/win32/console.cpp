@@ -67,13 +67,26 @@ void WriteLine(std::string_view text, NativeStringView tail) {
         return;  // once a write has failed, later lines are lost
     }
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    static const bool console = GetConsoleMode(out, &mode) != FALSE;
+    // Only a character device can be a console, and WriteConsoleW itself
+    // tells: it needs write access alone, where GetConsoleMode needs read
+    // access too (`> CON` opens the console for writing only). A device that
+    // is no console (NUL, a serial port) refuses it, and takes UTF-8 instead.
+    static bool maybeConsole = GetFileType(out) == FILE_TYPE_CHAR;
+    static bool console = false;
 
     std::wstring line(text.begin(), text.end());  // ASCII: each char widens as it is
     line.append(tail).append(L"\r\n");
     SetLastError(0);  // so that a reason found below belongs to this write
-    outputError = console ? WriteToConsole(out, line) : WriteAsUtf8(out, line);
+    if (maybeConsole) {
+        outputError = WriteToConsole(out, line);
+        if (outputError == 0 || console) {  // once a console, its failures are its own
+            console = true;
+            return;
+        }
+        maybeConsole = false;  // no console: this line and the rest go as UTF-8
+        SetLastError(0);
+    }
+    outputError = WriteAsUtf8(out, line);
 }
 
 std::uint32_t OutputError() {

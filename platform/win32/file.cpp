@@ -34,7 +34,8 @@ bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
     DWORD cbRead = 0;
     const BOOL ok = ReadFile(ToHandle(file), buffer, size, &cbRead, nullptr);
     *bytesRead = cbRead;
-    return ok != FALSE;
+    // A pipe whose writer has closed reports its end of data this way.
+    return ok != FALSE || GetLastError() == ERROR_BROKEN_PIPE;
 }
 
 void CloseSystemFile(SystemFile file) {

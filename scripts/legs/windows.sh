@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Windows build, cross-compiled with mingw-w64 and tested under Wine:
 # the unit tests under ctest, the native black-box table against the .exe
-# (files held open by cmd included), the embedded manifest, the imported
-# DLLs, and a large file's digest against md5sum.
+# (files held open by cmd and a named pipe included), the embedded
+# manifest, the imported DLLs, and a large file's digest against md5sum.
 set -eu
 cd "$(dirname "$0")/../.."
 
@@ -78,6 +78,7 @@ echo "--- black-box suite against $exe"
 cmake --preset release >/dev/null
 cmake --build --preset release --target blackbox_tests
 MD5DIGEST_BIN="$exe" MD5DIGEST_LAUNCHER="$wine" MD5DIGEST_TARGET=windows \
+  MD5DIGEST_PIPE_SERVER=build/windows/tests/pipe_server.exe \
   build/release/tests/blackbox_tests
 
 echo "--- 100 MiB against md5sum"
