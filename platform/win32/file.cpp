@@ -1,5 +1,5 @@
-// Files on Windows: the kernel32 calls as they are, behind the shared
-// read-ahead.
+// Files on Windows: the kernel32 calls as they are, and the reader thread,
+// behind the shared read-ahead.
 #include <windows.h>
 
 #include "platform/platform.h"
@@ -10,6 +10,11 @@ namespace {
 
 HANDLE ToHandle(SystemFile file) {
     return reinterpret_cast<HANDLE>(file);
+}
+
+DWORD WINAPI RunReader(LPVOID file) {
+    ReadAheadThread(file);
+    return 0;
 }
 
 }  // namespace
@@ -39,6 +44,26 @@ bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
 
 void CloseSystemFile(SystemFile file) {
     CloseHandle(ToHandle(file));
+}
+
+void RecordReadFailure(std::uint32_t code) {
+    SetLastError(code);
+}
+
+bool StartReaderThread(void* file, SystemThread* thread) {
+    // Nothing but ReadFile runs on it: the C runtime needs no set-up there.
+    const HANDLE hThread = CreateThread(nullptr, 0, RunReader, file, 0, nullptr);
+    if (hThread == nullptr) {
+        return false;
+    }
+    *thread = reinterpret_cast<SystemThread>(hThread);
+    return true;
+}
+
+void JoinReaderThread(SystemThread thread) {
+    const HANDLE hThread = reinterpret_cast<HANDLE>(thread);
+    WaitForSingleObject(hThread, INFINITE);
+    CloseHandle(hThread);
 }
 
 }  // namespace platform
