@@ -18,8 +18,9 @@ constexpr std::uint32_t kSlots = 2;
 constexpr std::uint32_t kSlotSize = 512 * 1024;
 
 // One buffer of the ring and what filling it met. A slot's bytes are served
-// before its end or its failure, which ride with it.
-struct Slot {
+// before its end or its failure, which ride with it; they are left unset
+// until a read fills them.
+struct Slot {  // NOLINT(*-pro-type-member-init)
     std::uint32_t size = 0;   // bytes read into it
     bool end = false;         // the file ends after them
     bool failed = false;      // a read failed after them...
@@ -33,7 +34,6 @@ struct Slot {
 // (written only by that thread); the reader may fill a slot while
 // filled - served < kSlots.
 struct ReadAheadFile {
-    // The slots' bytes are left unset: they are filled before they are read.
     // cppcheck-suppress uninitMemberVar
     explicit ReadAheadFile(SystemFile system) : file(system) {}  // NOLINT(*-pro-type-member-init)
 
