@@ -1,7 +1,6 @@
 #include "platform/read_ahead.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -92,7 +91,7 @@ Slot& ServedSlot(ReadAheadFile& f) {
         }
     }
     while (filled == served) {
-        f.filled.wait(filled, std::memory_order_acquire);  // returns once it changed
+        WaitWhileEqual(f.filled, filled);
         filled = f.filled.load(std::memory_order_acquire);
     }
     return f.slots[served % kSlots];
@@ -106,7 +105,7 @@ void ReadAheadThread(void* file) {
     for (;;) {
         std::uint32_t served = f.served.load(std::memory_order_acquire);
         while (filled - served == kSlots) {  // every slot waits to be served
-            f.served.wait(served, std::memory_order_acquire);
+            WaitWhileEqual(f.served, served);
             served = f.served.load(std::memory_order_acquire);
         }
         if (f.stop.load(std::memory_order_relaxed)) {
@@ -114,7 +113,7 @@ void ReadAheadThread(void* file) {
         }
         const bool more = FillSlot(f.file, f.slots[filled % kSlots]);
         f.filled.store(++filled, std::memory_order_release);
-        f.filled.notify_one();  // a system call only if the Digester's thread sleeps
+        WakeWaiter(f.filled);
         if (!more) {
             return;
         }
@@ -134,7 +133,7 @@ bool ReadChunk(FileHandle file, std::uint8_t* buffer, std::uint32_t size,
         // Served in full and more follows: hand it back to be filled again.
         f.next = 0;
         f.served.store(f.served.load(std::memory_order_relaxed) + 1, std::memory_order_release);
-        f.served.notify_one();
+        WakeWaiter(f.served);
         slot = &ServedSlot(f);
     }
     if (f.next == slot->size) {
@@ -162,7 +161,7 @@ void CloseFile(FileHandle file) {
         // it waits for room.
         f->stop.store(true, std::memory_order_relaxed);
         f->served.fetch_add(1, std::memory_order_release);
-        f->served.notify_one();
+        WakeWaiter(f->served);
         JoinReaderThread(f->thread);
     }
     CloseSystemFile(f->file);

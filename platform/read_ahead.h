@@ -7,6 +7,7 @@
 // a thread to read on.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -34,6 +35,11 @@ void RecordReadFailure(std::uint32_t code);
 // waits for it to return and releases the thread.
 bool StartReaderThread(void* file, SystemThread* thread);
 void JoinReaderThread(SystemThread thread);
+
+// Sleeps while `value` holds `old` (it may return sooner: callers look
+// again); wakes the thread sleeping on `value`, at no cost when none does.
+void WaitWhileEqual(const std::atomic<std::uint32_t>& value, std::uint32_t old);
+void WakeWaiter(std::atomic<std::uint32_t>& value);
 
 // The reader thread's whole work on `file`, as StartReaderThread gave it.
 void ReadAheadThread(void* file);

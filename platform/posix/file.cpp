@@ -83,6 +83,16 @@ bool StartReaderThread(void* file, SystemThread* thread) {
     return true;
 }
 
+// The C++ library's futex wait on Linux: a wake is a system call only when
+// the other thread waits.
+void WaitWhileEqual(const std::atomic<std::uint32_t>& value, std::uint32_t old) {
+    value.wait(old, std::memory_order_acquire);
+}
+
+void WakeWaiter(std::atomic<std::uint32_t>& value) {
+    value.notify_one();
+}
+
 void JoinReaderThread(SystemThread thread) {
     pthread_t id;
     std::memcpy(&id, &thread, sizeof id);

@@ -2,6 +2,8 @@
 // behind the shared read-ahead.
 #include <windows.h>
 
+#include <atomic>
+
 #include "platform/platform.h"
 #include "platform/read_ahead.h"
 
@@ -11,6 +13,14 @@ namespace {
 HANDLE ToHandle(SystemFile file) {
     return reinterpret_cast<HANDLE>(file);
 }
+
+// One lock and condition variable serve the one file open at a time. The
+// C++ library's own wait would go through a mutex and condition variable of
+// the POSIX threads layer here, which are slow under Wine; these are the
+// system's.
+SRWLOCK waitLock = SRWLOCK_INIT;
+CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+std::atomic<std::uint32_t> sleepers{0};
 
 DWORD WINAPI RunReader(LPVOID file) {
     ReadAheadThread(file);
@@ -58,6 +68,29 @@ bool StartReaderThread(void* file, SystemThread* thread) {
     }
     *thread = reinterpret_cast<SystemThread>(hThread);
     return true;
+}
+
+void WaitWhileEqual(const std::atomic<std::uint32_t>& value, std::uint32_t old) {
+    AcquireSRWLockExclusive(&waitLock);
+    sleepers.fetch_add(1);
+    while (value.load() == old) {
+        SleepConditionVariableSRW(&changed, &waitLock, INFINITE, 0);
+    }
+    sleepers.fetch_sub(1);
+    ReleaseSRWLockExclusive(&waitLock);
+}
+
+void WakeWaiter(std::atomic<std::uint32_t>& /*value*/) {
+    // The caller changed the value just before: either a sleeper counted
+    // itself before this look, or it will see the change.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (sleepers.load() == 0) {
+        return;
+    }
+    // Taking the lock waits for a sleeper between its look and its sleep.
+    AcquireSRWLockExclusive(&waitLock);
+    ReleaseSRWLockExclusive(&waitLock);
+    WakeAllConditionVariable(&changed);
 }
 
 void JoinReaderThread(SystemThread thread) {
