@@ -1,10 +1,13 @@
 // The read-ahead both backends put behind ReadChunk: the Digester asks for
 // 1024 bytes at a time, and a system call per KiB would dominate the run.
-// One system read fills a buffer that lives with the open file, and the
+// Large system reads fill a ring of buffers that lives with the open file,
+// one thread reading ahead while the Digester's thread hashes, and the
 // Digester's reads are served from it. This file names no system header;
-// each backend supplies only the system file and the call that reads it.
+// each backend supplies only the system file, the call that reads it, and
+// a thread to read on.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -14,17 +17,36 @@ namespace platform {
 
 // The backend's own file: a descriptor on POSIX, a HANDLE on Windows.
 using SystemFile = std::intptr_t;
+// The backend's own thread: a pthread_t on POSIX, a HANDLE on Windows.
+using SystemThread = std::uintptr_t;
 
 // Supplied by each backend: one system read of up to `size` bytes, retried
-// where the system says to retry; on failure the reason is recorded for
-// LastError(). Success with *bytesRead == 0 is the end of the file.
+// where the system says to retry; on failure the reason is recorded for the
+// calling thread's LastError(). Success with *bytesRead == 0 is the end of
+// the file.
 bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
                     std::uint32_t* bytesRead);
 void CloseSystemFile(SystemFile file);
+// Makes `code` the calling thread's LastError(): a failed read is met on
+// the reader thread and reported on the Digester's.
+void RecordReadFailure(std::uint32_t code);
+// Runs ReadAheadThread(file) on a new thread; false, with nothing started,
+// when the system gives no thread (the file is then read inline). Joining
+// waits for it to return and releases the thread.
+bool StartReaderThread(void* file, SystemThread* thread);
+void JoinReaderThread(SystemThread thread);
+
+// Sleeps while `value` holds `old` (it may return sooner: callers look
+// again); wakes the thread sleeping on `value`, at no cost when none does.
+void WaitWhileEqual(const std::atomic<std::uint32_t>& value, std::uint32_t old);
+void WakeWaiter(std::atomic<std::uint32_t>& value);
+
+// The reader thread's whole work on `file`, as StartReaderThread gave it.
+void ReadAheadThread(void* file);
 
 // Takes ownership of an open system file and gives the handle that
 // ReadChunk and CloseFile take; kInvalidFile, with `file` untouched and
-// still the caller's, when there is no memory for the buffer.
+// still the caller's, when there is no memory for the buffers.
 FileHandle AdoptForReadAhead(SystemFile file);
 
 }  // namespace platform

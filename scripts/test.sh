@@ -5,7 +5,7 @@
 set -u
 cd "$(dirname "$0")/.."
 
-legs=(native windows sanitizers resources fuzz cross avx512 analysis package)
+legs=(native windows sanitizers resources faults fuzz cross avx512 analysis package)
 passed=0 failed=0 skipped=0
 for leg in "${legs[@]}"; do
   script="scripts/legs/$leg.sh"

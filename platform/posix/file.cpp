@@ -1,15 +1,26 @@
-// Files on POSIX: open/read/close, behind the shared read-ahead.
+// Files on POSIX: open/read/close and the reader thread, behind the shared
+// read-ahead.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/platform.h"
 #include "platform/posix/last_error.h"
 #include "platform/read_ahead.h"
 
 namespace platform {
+namespace {
+
+void* RunReader(void* file) {
+    ReadAheadThread(file);
+    return nullptr;
+}
+
+}  // namespace
 
 FileHandle OpenForSequentialRead(const NativeChar* path) {
     int fd;
@@ -54,6 +65,38 @@ bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
 
 void CloseSystemFile(SystemFile file) {
     ::close(static_cast<int>(file));  // never retried: the descriptor is gone either way
+}
+
+void RecordReadFailure(std::uint32_t code) {
+    posix::RecordFailure(static_cast<int>(code));
+}
+
+bool StartReaderThread(void* file, SystemThread* thread) {
+    pthread_t id;
+    // EAGAIN at a thread limit, EPERM in some sandboxes: read inline then.
+    if (::pthread_create(&id, nullptr, RunReader, file) != 0) {
+        return false;
+    }
+    static_assert(sizeof id <= sizeof *thread);
+    *thread = 0;
+    std::memcpy(thread, &id, sizeof id);
+    return true;
+}
+
+// The C++ library's futex wait on Linux: a wake is a system call only when
+// the other thread waits.
+void WaitWhileEqual(const std::atomic<std::uint32_t>& value, std::uint32_t old) {
+    value.wait(old, std::memory_order_acquire);
+}
+
+void WakeWaiter(std::atomic<std::uint32_t>& value) {
+    value.notify_one();
+}
+
+void JoinReaderThread(SystemThread thread) {
+    pthread_t id;
+    std::memcpy(&id, &thread, sizeof id);
+    ::pthread_join(id, nullptr);
 }
 
 }  // namespace platform

@@ -5,8 +5,9 @@
 #include "platform/platform.h"
 
 namespace {
-// Single-threaded program: one value, as the one thread's last-error value.
-std::uint32_t lastError = 0;
+// One value per thread, as Windows keeps it: the reader thread's failures
+// are its own until the Digester's thread is handed them.
+thread_local std::uint32_t lastError = 0;
 }  // namespace
 
 namespace platform {

@@ -1,6 +1,8 @@
-// Files on Windows: the kernel32 calls as they are, behind the shared
-// read-ahead.
+// Files on Windows: the kernel32 calls as they are, and the reader thread,
+// behind the shared read-ahead.
 #include <windows.h>
+
+#include <atomic>
 
 #include "platform/platform.h"
 #include "platform/read_ahead.h"
@@ -10,6 +12,19 @@ namespace {
 
 HANDLE ToHandle(SystemFile file) {
     return reinterpret_cast<HANDLE>(file);
+}
+
+// One lock and condition variable serve the one file open at a time. The
+// C++ library's own wait would go through a mutex and condition variable of
+// the POSIX threads layer here, which are slow under Wine; these are the
+// system's.
+SRWLOCK waitLock = SRWLOCK_INIT;
+CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+std::atomic<std::uint32_t> sleepers{0};
+
+DWORD WINAPI RunReader(LPVOID file) {
+    ReadAheadThread(file);
+    return 0;
 }
 
 }  // namespace
@@ -40,6 +55,49 @@ bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
 
 void CloseSystemFile(SystemFile file) {
     CloseHandle(ToHandle(file));
+}
+
+void RecordReadFailure(std::uint32_t code) {
+    SetLastError(code);
+}
+
+bool StartReaderThread(void* file, SystemThread* thread) {
+    // Nothing but ReadFile runs on it: the C runtime needs no set-up there.
+    const HANDLE hThread = CreateThread(nullptr, 0, RunReader, file, 0, nullptr);
+    if (hThread == nullptr) {
+        return false;
+    }
+    *thread = reinterpret_cast<SystemThread>(hThread);
+    return true;
+}
+
+void WaitWhileEqual(const std::atomic<std::uint32_t>& value, std::uint32_t old) {
+    AcquireSRWLockExclusive(&waitLock);
+    sleepers.fetch_add(1);
+    while (value.load() == old) {
+        SleepConditionVariableSRW(&changed, &waitLock, INFINITE, 0);
+    }
+    sleepers.fetch_sub(1);
+    ReleaseSRWLockExclusive(&waitLock);
+}
+
+void WakeWaiter(std::atomic<std::uint32_t>& /*value*/) {
+    // The caller changed the value just before: either a sleeper counted
+    // itself before this look, or it will see the change.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (sleepers.load() == 0) {
+        return;
+    }
+    // Taking the lock waits for a sleeper between its look and its sleep.
+    AcquireSRWLockExclusive(&waitLock);
+    ReleaseSRWLockExclusive(&waitLock);
+    WakeAllConditionVariable(&changed);
+}
+
+void JoinReaderThread(SystemThread thread) {
+    const HANDLE hThread = reinterpret_cast<HANDLE>(thread);
+    WaitForSingleObject(hThread, INFINITE);
+    CloseHandle(hThread);
 }
 
 }  // namespace platform

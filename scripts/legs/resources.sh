@@ -16,7 +16,7 @@ binary="$PWD/build/debug/md5digest"
 work="$PWD/build/resources"
 rm -rf "$work"
 mkdir -p "$work/folder"
-head -c $((300 * 1024 + 5)) /dev/urandom >"$work/data.bin"  # md5sum is the oracle
+head -c $((1024 * 1024 + 5)) /dev/urandom >"$work/data.bin"  # past the first read-ahead buffer: the reader thread runs; md5sum is the oracle
 digest=$(md5sum "$work/data.bin" | cut -c1-32 | tr a-f A-F)
 
 failed=0 runs=0
