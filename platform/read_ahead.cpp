@@ -16,12 +16,12 @@ namespace {
 constexpr std::uint32_t kSlots = 2;
 constexpr std::uint32_t kSlotSize = 512 * 1024;
 
-// One buffer of the ring and what filling it met. A slot's bytes are served
-// before its end or its failure, which ride with it; they are left unset
+// One buffer of the ring and what filling it met. A slot less than full is
+// the last: the file ends after its bytes, or a read failed there, and the
+// failure rides with it, served after the bytes. The bytes are left unset
 // until a read fills them.
 struct Slot {  // NOLINT(*-pro-type-member-init)
     std::uint32_t size = 0;   // bytes read into it
-    bool end = false;         // the file ends after them
     bool failed = false;      // a read failed after them...
     std::uint32_t error = 0;  // ...for this reason
     alignas(64) std::uint8_t bytes[kSlotSize];
@@ -69,7 +69,6 @@ bool FillSlot(SystemFile file, Slot& slot) {
             return false;
         }
         if (n == 0) {
-            slot.end = true;
             return false;
         }
         slot.size += n;
@@ -129,8 +128,9 @@ bool ReadChunk(FileHandle file, std::uint8_t* buffer, std::uint32_t size,
     ReadAheadFile& f = FromHandle(file);
     *bytesRead = 0;
     Slot* slot = &ServedSlot(f);
-    if (f.next == slot->size && !slot->end && !slot->failed) {
-        // Served in full and more follows: hand it back to be filled again.
+    if (f.next == kSlotSize) {
+        // A full slot is never the last: served in full, it goes back to be
+        // filled again.
         f.next = 0;
         f.served.store(f.served.load(std::memory_order_relaxed) + 1, std::memory_order_release);
         WakeWaiter(f.served);

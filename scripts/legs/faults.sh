@@ -46,6 +46,11 @@ futex        4 -
 futex       11 -"
 
 failed=0 runs=0
+# expect FILE: $name, its report's first line, and $digest, its whole report on success.
+expect() {
+  name="File name: $1"$'\n'
+  digest="${name}MD5 hash of file: $(md5sum "$work/$1" | cut -c1-32 | tr a-f A-F)"$'\n'
+}
 # run FILE INJECTION: one run under strace, its output in $work/out, its exit in $status.
 run() {
   status=0
@@ -70,8 +75,7 @@ judge() {
 }
 
 for file in big.bin empty.bin; do
-  name="File name: $file"$'\n'
-  digest="${name}MD5 hash of file: $(md5sum "$work/$file" | cut -c1-32 | tr a-f A-F)"$'\n'
+  expect "$file"
   # Every call numbered as strace's when= counts them (per thread and per
   # call); each call's first and last number from the first report line on.
   strace -f -qq -o "$work/trace" "$binary" "$work/$file" >/dev/null
@@ -105,8 +109,7 @@ done
 # The write loop: a write that takes nothing is EIO; a short write keeps the
 # rest of its line (strace skips the call, so the first 3 bytes are lost); a
 # full disk on the second line keeps the first and exits 28.
-name="File name: big.bin"$'\n'
-digest="${name}MD5 hash of file: $(md5sum "$work/big.bin" | cut -c1-32 | tr a-f A-F)"$'\n'
+expect big.bin
 run big.bin write:retval=0:when=1
 judge "a write that takes nothing" 5 ""
 run big.bin write:retval=3:when=1
