@@ -32,7 +32,8 @@ void CloseSystemFile(SystemFile file);
 void RecordReadFailure(std::uint32_t code);
 // Runs ReadAheadThread(file) on a new thread; false, with nothing started,
 // when the system gives no thread (the file is then read inline). Joining
-// waits for it to return and releases the thread.
+// waits for it to return and releases the thread; where the Digester can
+// stop early (Windows), it first ends a read that might never return.
 bool StartReaderThread(void* file, SystemThread* thread);
 void JoinReaderThread(SystemThread thread);
 

@@ -90,6 +90,12 @@ void WaitWhileEqual(const std::atomic<std::uint32_t>& value, std::uint32_t old) 
 }
 
 void WakeWaiter(std::atomic<std::uint32_t>& value) {
+    // The caller's release store of the value, and the library's look for a
+    // sleeper inside notify_one, are a store and a load of two places: x86
+    // may let the load pass the store, see no sleeper yet and skip the wake
+    // while the sleeper still reads the old value. The fence keeps them in
+    // order, as the Windows backend's does.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
     value.notify_one();
 }
 

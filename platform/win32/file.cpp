@@ -96,7 +96,14 @@ void WakeWaiter(std::atomic<std::uint32_t>& /*value*/) {
 
 void JoinReaderThread(SystemThread thread) {
     const HANDLE hThread = reinterpret_cast<HANDLE>(thread);
-    WaitForSingleObject(hThread, INFINITE);
+    // After an early stop (CryptHashData failed) the reader may sit in a
+    // ReadFile of a pipe or console whose writer stays open and silent, and
+    // never return. Cancelling that read ends it (ERROR_OPERATION_ABORTED,
+    // and the reader stops). Asked again while the thread runs, since a
+    // cancel that comes before it enters ReadFile finds nothing to cancel.
+    while (WaitForSingleObject(hThread, 10) == WAIT_TIMEOUT) {
+        CancelSynchronousIo(hThread);
+    }
     CloseHandle(hThread);
 }
 
