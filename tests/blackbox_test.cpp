@@ -35,7 +35,7 @@ constexpr int kAnyFailure = -2;  // any non-zero status, carried by no line
 // MD5DIGEST_PIPE_SERVER serve a pipe.
 enum class Mode {
     Capture, DevNull, DevFull, Closed, BrokenPipe,
-    Traced, ReadFails, FifoReadFails, ReadInterrupted, StatFails,
+    Traced, FifoReadFails, ReadInterrupted, StatFails,
     Piped, AsNobody, Huge, HeldForReading, HeldForWriting, NamedPipe,
 };
 
@@ -81,7 +81,6 @@ const Row kRows[] = {
     {"empty file", "empty", "", {}, "empty", "MD5 hash of file: D41D8CD98F00B204E9800998ECF8427E", 0, 0},
     // Past 2^32 bytes no count may wrap; sparse, so it costs time, not disk.
     {"a file of 4 GiB and 3 bytes", "huge.bin", "", {}, "huge.bin", "MD5 hash of file: 506DE775004F4B429865A45492D6B203", 0, kNotHere, Mode::Huge},
-    {"one chunk and a byte", "1025.bin", Pattern(1025), {}, "1025.bin", kDigest, 0, 0},
     {"a read call a read-ahead buffer", "big.bin", kBig, {}, "big.bin", kDigest, 0, 0, Mode::Traced},
     {"a read interrupted by a signal is retried", "big.bin", kBig, {}, "big.bin", kDigest, 0, kNotHere, Mode::ReadInterrupted},
     {"a pipe gives short reads, past two read-ahead buffers", "piped.bin", kBig, {"/dev/stdin"}, "stdin", kDigest, 0, kNotHere, Mode::Piped},
@@ -118,7 +117,6 @@ const Row kRows[] = {
     {"no read permission", "secret.bin", "secret", {}, "secret.bin", kNoOpen, 13, kNotHere, Mode::AsNobody},
     {"a directory's descriptor is closed", "sub/", "", {"@sub"}, "sub", kNoOpen, 21, kNotHere, Mode::Traced},
     {"fstat fails with its own code, 255 past 255", "a.bin", "a", {}, "a.bin", "ERR CODE: 300\nINVALID HANDLE !", 255, kNotHere, Mode::StatFails},
-    {"a read ahead fails with its own code", "big.bin", kBig, {}, "big.bin", kNoRead, EXDEV, kNotHere, Mode::ReadFails},
     // A pipe's third read lies inside the first buffer: never a digest of the bytes before it.
     {"a read that fails inside a buffer is no end", "burst.fifo", kBig, {}, "burst.fifo", kNoRead, EIO, kNotHere, Mode::FifoReadFails},
     {"a read the system fails", "", "", {"/proc/self/mem"}, "mem", kNoRead, 5, kNotHere},
@@ -286,8 +284,7 @@ TEST_P(Table, PrintsTheReportAndExitsWithTheCode) {
         // the launcher's; LeakSanitizer cannot run under ptrace.
         prefix.insert(prefix.end(), {"env", "ASAN_OPTIONS=" + Env("ASAN_OPTIONS") + ":detect_leaks=0", "strace", "-f", "-qq", "-o", log,
                   "-P", args[0], "-e", "trace=open,openat,close,read,%fstat", "-e",
-                  row.mode == Mode::ReadFails         ? "inject=read:error=EXDEV:when=2"  // counted per thread
-                  : row.mode == Mode::FifoReadFails   ? "inject=read:error=EIO:when=3"
+                  row.mode == Mode::FifoReadFails     ? "inject=read:error=EIO:when=3"
                   : row.mode == Mode::ReadInterrupted ? "inject=read:error=EINTR:when=2"
                   : row.mode == Mode::StatFails       ? "inject=%fstat:error=300"
                                                       : "status=all"});  // watched, not tampered with
