@@ -166,10 +166,10 @@ check_hardened() {  # $1: CPU, $2: the command as shipped
   if [ "$1" = s390x ]; then
     [ "$type" = EXEC ] || fail "$2: ELF type $type, expected EXEC (static, not position-independent, on s390x)"
     # Nothing is resolved after start-up: no dynamic section, so no BIND_NOW to ask for.
-    readelf -d "$2" | grep -q 'no dynamic section' || fail "$2: a static s390x program with a dynamic section"
+    grep -q 'no dynamic section' <<<"$(readelf -d "$2")" || fail "$2: a static s390x program with a dynamic section"
   else
     [ "$type" = DYN ] || fail "$2 is not position-independent: ELF type $type, not DYN"
-    readelf -d "$2" | grep -qE '\(FLAGS\) +BIND_NOW|\(FLAGS_1\) +Flags: (.* )?NOW( |$)' ||
+    grep -qE '\(FLAGS\) +BIND_NOW|\(FLAGS_1\) +Flags: (.* )?NOW( |$)' <<<"$(readelf -d "$2")" ||
       fail "$2 has no BIND_NOW: its relocations are not all resolved at start-up, so RELRO is partial"
   fi
   segments=$(readelf -lW "$2")
@@ -184,7 +184,8 @@ check_hardened() {  # $1: CPU, $2: the command as shipped
   # buffer in the frame, checks the canary (and calls __stack_chk_fail when
   # it has changed); on x86 it reads the guard from the thread's block.
   objdump=$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$(build_of "$1")/CMakeCache.txt")  # the target's
-  body=$("$objdump" -d --no-show-raw-insn -C "$tree" | awk '/<Digester::HashFile\(\)>:$/ {on = 1} on && /^$/ {exit} on')
+  # (awk reads to the end: an early exit would stop objdump with SIGPIPE)
+  body=$("$objdump" -d --no-show-raw-insn -C "$tree" | awk '/<Digester::HashFile\(\)>:$/ {on = 1} on && /^$/ {on = 0} on')
   [ -n "$body" ] || fail "no Digester::HashFile() in $tree"
   grep -q '<__stack_chk_fail>' <<<"$body" || fail "Digester::HashFile() in $tree has no stack guard"
   case $1 in
