@@ -2,6 +2,8 @@
 # Makes the release files in dist/ (or the folder given): for each Linux CPU
 # we test (x86_64, i686, aarch64, s390x) the static command as a .tar.gz and
 # a .deb, the Windows x64 command as a .zip, and SHA256SUMS over them all.
+# The Linux commands are hardened and position-independent (static-pie; on
+# s390x static only): cmake/hardening.cmake, doc/hardening.md.
 #
 # The same commit gives the same bytes in any folder, at any time, on a
 # Debian 12 machine with its packages: every time stored is SOURCE_DATE_EPOCH

@@ -4,7 +4,10 @@
 # checksums; each archive unpacked into a temporary folder, its listing
 # checked and its command run on the sample on its CPU (natively, through
 # qemu-user or under Wine); each .deb linted, its fields and contents
-# checked and its command run. The native .deb is also used from an unpacked
+# checked and its command run; each Linux command read for its hardening
+# (readelf: position-independent, ELF type DYN, but on s390x; full RELRO,
+# BIND_NOW and GNU_RELRO; a stack that is not executable) and its build
+# tree's Digester disassembled for the stack guard. The native .deb is also used from an unpacked
 # root, man page and the page's example script included. Then a second build
 # from a copy of the sources in another folder must give the same
 # SHA256SUMS. Only under CI (CI=true, as root) is the native package also
@@ -137,18 +140,70 @@ launcher_for() {
     *) launcher=("qemu-$1") ;;
   esac
 }
+# s390x's C library ships no rcrt1.o: static, not position-independent there.
 file_says() {
   case $1 in
-    x86_64) echo 'ELF 64-bit LSB executable, x86-64, .*statically linked' ;;
-    i686) echo 'ELF 32-bit LSB executable, Intel 80386, .*statically linked' ;;
-    aarch64) echo 'ELF 64-bit LSB executable, ARM aarch64, .*statically linked' ;;
+    x86_64) echo 'ELF 64-bit LSB pie executable, x86-64, .*static-pie linked' ;;
+    i686) echo 'ELF 32-bit LSB pie executable, Intel 80386, .*static-pie linked' ;;
+    aarch64) echo 'ELF 64-bit LSB pie executable, ARM aarch64, .*static-pie linked' ;;
     s390x) echo 'ELF 64-bit MSB executable, IBM S/390, .*statically linked' ;;
+  esac
+}
+# The build tree each CPU's command comes from (release.sh), unstripped.
+build_of() {
+  case $1 in
+    x86_64) echo build/package ;;
+    i686) echo build/i686 ;;
+    aarch64) echo build/arm64 ;;
+    s390x) echo build/s390x ;;
+  esac
+}
+# What cmake/hardening.cmake asks for, read from the ELF itself: checksec's
+# summary cannot see a canary in a stripped static program.
+check_hardened() {  # $1: CPU, $2: the command as shipped
+  local type segments stack tree body objdump
+  type=$(readelf -h "$2" | sed -n 's/^ *Type: *\([A-Z]*\).*/\1/p')
+  if [ "$1" = s390x ]; then
+    [ "$type" = EXEC ] || fail "$2: ELF type $type, expected EXEC (static, not position-independent, on s390x)"
+    # Nothing is resolved after start-up: no dynamic section, so no BIND_NOW to ask for.
+    grep -q 'no dynamic section' <<<"$(readelf -d "$2")" || fail "$2: a static s390x program with a dynamic section"
+  else
+    [ "$type" = DYN ] || fail "$2 is not position-independent: ELF type $type, not DYN"
+    grep -qE '\(FLAGS\) +BIND_NOW|\(FLAGS_1\) +Flags: (.* )?NOW( |$)' <<<"$(readelf -d "$2")" ||
+      fail "$2 has no BIND_NOW: its relocations are not all resolved at start-up, so RELRO is partial"
+  fi
+  segments=$(readelf -lW "$2")
+  grep -q '^ *GNU_RELRO ' <<<"$segments" || fail "$2 has no GNU_RELRO segment"
+  stack=$(awk '$1 == "GNU_STACK" {print $7}' <<<"$segments")
+  [ "$stack" = RW ] || fail "$2: the stack is ${stack:-not marked (so executable)}, expected RW"
+  # The shipped command is its build tree's, stripped: the same build ID.
+  tree="$(build_of "$1")/md5digest"
+  [ "$(readelf -n "$tree" | grep 'Build ID')" = "$(readelf -n "$2" | grep 'Build ID')" ] ||
+    fail "$2 is not $tree stripped (another build ID)"
+  # Our own code carries the stack guard: the Digester, with its 1024-byte
+  # buffer in the frame, checks the canary (and calls __stack_chk_fail when
+  # it has changed); on x86 it reads the guard from the thread's block.
+  objdump=$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$(build_of "$1")/CMakeCache.txt")  # the target's
+  # (awk reads to the end: an early exit would stop objdump with SIGPIPE)
+  body=$("$objdump" -d --no-show-raw-insn -C "$tree" | awk '/<Digester::HashFile\(\)>:$/ {on = 1} on && /^$/ {on = 0} on')
+  [ -n "$body" ] || fail "no Digester::HashFile() in $tree"
+  grep -q '<__stack_chk_fail>' <<<"$body" || fail "Digester::HashFile() in $tree has no stack guard"
+  case $1 in
+    x86_64) grep -q '%fs:0x28' <<<"$body" || fail "Digester::HashFile() in $tree does not read the guard at %fs:0x28" ;;
+    i686) grep -q '%gs:0x14' <<<"$body" || fail "Digester::HashFile() in $tree does not read the guard at %gs:0x14" ;;
+  esac
+  # Control-flow protection in our code: a landing pad on x86, a signed return address on arm64.
+  case $1 in
+    x86_64) grep -q endbr64 <<<"$body" || fail "Digester::HashFile() in $tree has no endbr64 (-fcf-protection)" ;;
+    i686) grep -q endbr32 <<<"$body" || fail "Digester::HashFile() in $tree has no endbr32 (-fcf-protection)" ;;
+    aarch64) grep -q paciasp <<<"$body" || fail "Digester::HashFile() in $tree signs no return address (-mbranch-protection)" ;;
   esac
 }
 check_command() {  # $1: CPU, $2: the command; runs it on the sample
   local what
   what=$(file -b "$2")
   grep -q "$(file_says "$1")" <<<"$what" || fail "$2 is not a static $1 executable: $what"
+  check_hardened "$1" "$2"
   # x86-64 users get the AVX-512 block function, chosen where it wins.
   [ "$1" != x86_64 ] || grep -q vpternlogd <<<"$(objdump -d "$2")" || fail "$2 lacks the AVX-512 block function"
   launcher_for "$1" "$2"

@@ -2,7 +2,9 @@
 # The Windows build, cross-compiled with mingw-w64 and tested under Wine:
 # the unit tests under ctest, the native black-box table against the .exe
 # (files held open by cmd and a named pipe included), the embedded
-# manifest, the imported DLLs, and a large file's digest against md5sum.
+# manifest, the imported DLLs, the header's hardening (DllCharacteristics:
+# dynamic base with its relocations, high-entropy VA, NX), and a large
+# file's digest against md5sum.
 set -eu
 cd "$(dirname "$0")/../.."
 
@@ -73,6 +75,19 @@ if [ -n "$unexpected" ]; then
   echo "the program needs DLLs that Windows does not provide: $unexpected"
   exit 1
 fi
+
+echo "--- hardening: DllCharacteristics"
+# Loaded at a random address anywhere in 64-bit space, data not executable:
+# what mingw-w64's binutils set by default, and Windows' own programs have.
+# A dynamic base needs the relocations to move the image by.
+header="$(x86_64-w64-mingw32-objdump -p "$exe")"
+flags="$(sed -n '/^DllCharacteristics/,/^[^[:space:]]/{/^[[:space:]]/p}' <<<"$header" | tr -d '[:blank:]')"
+for flag in DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT; do
+  grep -qx "$flag" <<<"$flags" || { echo "md5digest.exe lacks $flag in DllCharacteristics"; exit 1; }
+done
+grep -q 'Base Relocation Directory \[\.reloc\]' <<<"$header" ||
+  { echo "md5digest.exe has no relocations: its dynamic base cannot be used"; exit 1; }
+echo "DYNAMIC_BASE (with .reloc), HIGH_ENTROPY_VA, NX_COMPAT"
 
 echo "--- black-box suite against $exe"
 cmake --preset release >/dev/null
