@@ -26,8 +26,10 @@ die() { echo "avx512-guest: $*" >&2; exit 125; }
 program=$(realpath "$1")
 shift
 [ -f "$program" ] || die "no such file: $program"
-# The guest has no shared libraries.
-! readelf -lW "$program" 2>/dev/null | grep -q INTERP || die "not statically linked: $program"
+# The guest has no shared libraries. (No pipe into grep -q: under pipefail
+# readelf, cut short, would fail the pipe and pass a dynamic program.)
+headers=$(readelf -lW "$program" 2>/dev/null) || die "not an ELF program: $program"
+! grep -q INTERP <<<"$headers" || die "not statically linked: $program"
 timeout_s=${AVX512_TIMEOUT:-600}
 case ${AVX512_STATE:-enabled} in
   enabled) want_avx512=yes kernel_args="" ;;

@@ -6,8 +6,8 @@
 # print the report its row gives with the injected code and exit with it:
 # never a crash, a hang, a wrong digest, or 0 after a failure. Then the
 # write loop's own paths: a write that takes nothing, a short write, a full
-# disk on the second line.
-set -eu
+# disk on the second line. Every run is time-limited: a hang fails the leg.
+set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/legs/need.sh
 need_packages cmake ninja-build g++ strace
@@ -54,7 +54,7 @@ expect() {
 # run FILE INJECTION: one run under strace, its output in $work/out, its exit in $status.
 run() {
   status=0
-  timeout 60 strace -f -qq -o /dev/null -e inject="$2" "$binary" "$work/$1" >"$work/out" || status=$?
+  limited 60 strace -f -qq -o /dev/null -e inject="$2" "$binary" "$work/$1" </dev/null >"$work/out" || status=$?
   runs=$((runs + 1))
 }
 # judge WHAT CODE OUTPUT [CODE OUTPUT]...: passes when the run exited with
@@ -78,7 +78,7 @@ for file in big.bin empty.bin; do
   expect "$file"
   # Every call numbered as strace's when= counts them (per thread and per
   # call); each call's first and last number from the first report line on.
-  strace -f -qq -o "$work/trace" "$binary" "$work/$file" >/dev/null
+  limited 60 strace -f -qq -o "$work/trace" "$binary" "$work/$file" </dev/null >/dev/null
   calls=$(awk 'NR == 1 {main = $1}
                /resumed>|\+\+\+/ {next}
                {name = $2; sub(/\(.*/, "", name); n[$1, name]++; k = n[$1, name]}
@@ -121,8 +121,8 @@ judge "a full disk on the second line" 28 "$name"
 if [ "$(id -u)" = 0 ] && chmod 755 "$work" &&
    setpriv --reuid=65534 --regid=65534 --clear-groups test -r "$work/big.bin" -a -x "$binary"; then
   status=0
-  setpriv --reuid=65534 --regid=65534 --clear-groups prlimit --nproc=1:1 "$binary" "$work/big.bin" \
-    >"$work/out" || status=$?
+  limited 60 setpriv --reuid=65534 --regid=65534 --clear-groups prlimit --nproc=1:1 "$binary" "$work/big.bin" \
+    </dev/null >"$work/out" || status=$?
   runs=$((runs + 1))
   judge "no thread to be had (a process limit of 1)" 0 "$digest"
 else

@@ -2,7 +2,9 @@
 # Runs each libFuzzer target for a while (60 s each by default; longer with
 # an argument or FUZZ_SECONDS, e.g. `FUZZ_SECONDS=600 bash scripts/legs/fuzz.sh`).
 # Any finding fails the leg; its input is kept in build/fuzz/artifacts/.
-set -eu
+# An input that runs over 60 s is a finding (a hang); a run that outlasts
+# its time by 5 minutes is stopped and fails the leg.
+set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/legs/need.sh
 need_packages cmake ninja-build clang-14 libclang-rt-14-dev libssl-dev
@@ -20,8 +22,8 @@ for target in fuzz_engine fuzz_display_name; do
   cp -n "fuzz/corpus/$target/"* "$corpus/"
   log="build/fuzz/$target.log"
   echo "fuzzing $target for ${seconds}s"
-  if "build/fuzz/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
-       -artifact_prefix="build/fuzz/artifacts/$target-" "$corpus" >"$log" 2>&1; then
+  if limited $((seconds + 300)) "build/fuzz/fuzz/$target" -max_total_time="$seconds" -timeout=60 -print_final_stats=1 \
+       -artifact_prefix="build/fuzz/artifacts/$target-" "$corpus" </dev/null >"$log" 2>&1; then
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     echo "$target: ${execs:-?} executions, no finding"
   else

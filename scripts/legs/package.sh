@@ -125,7 +125,7 @@ printf 'File name: quick-brown-fox.txt\r\nMD5 hash of file: 9E107D9D372BB6826BD8
 run_sample() {  # $1: what is run; $2: the expected report; then the command, with its launcher
   local what=$1 expected=$2 status=0
   shift 2
-  "$@" "$sample" >"$work/out" 2>/dev/null || status=$?
+  limited 120 "$@" "$sample" </dev/null >"$work/out" 2>/dev/null || status=$?  # 124: out of time
   [ "$status" -eq 0 ] || fail "$what exited $status on $sample"
   cmp -s "$work/out" "$expected" ||
     fail "$what printed:"$'\n'"$(cat -A "$work/out")"$'\n'"expected:"$'\n'"$(cat -A "$expected")"
@@ -135,8 +135,10 @@ run_sample() {  # $1: what is run; $2: the expected report; then the command, wi
 launcher_for() {
   case $1 in
     x86_64) launcher=() ;;
-    # A static i686 program runs natively where the kernel runs 32-bit x86 (126: it cannot).
-    i686) launcher=(); "$2" >/dev/null 2>&1 || [ $? -ne 126 ] || launcher=(qemu-i386) ;;
+    # A static i686 program runs natively where the kernel runs 32-bit x86 (126: it cannot;
+    # bash says so, where timeout's execvp would hand the file to sh).
+    i686) launcher=(); limited 60 bash -c 'exec "$0"' "$2" </dev/null >/dev/null 2>&1 || [ $? -ne 126 ] ||
+            launcher=(qemu-i386) ;;
     *) launcher=("qemu-$1") ;;
   esac
 }
@@ -250,9 +252,9 @@ stamp=$(TZ=UTC x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^Time\/Date[[:sp
 # A private prefix (see scripts/legs/windows.sh): no debugger on a crash,
 # arguments as UTF-8, stderr away from pipes that stall Wine at exit.
 export LANG=C.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" WINEPREFIX="$work/wine"
-/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+limited 300 /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
 run_sample "$exe under Wine" "$work/report.crlf" /usr/lib/wine/wine64 "$exe"
-/usr/lib/wine/wineserver -w
+limited 120 /usr/lib/wine/wineserver -w
 say "$dir.zip: listing, files and command (under Wine) as they should be"
 
 # --- the Debian packages -----------------------------------------------------
@@ -311,7 +313,7 @@ check_digests() {  # $1: the command to run
   for f in "$work/files"/*; do
     want="File name: $(basename "$f")"$'\n'"MD5 hash of file: $(md5sum <"$f" | cut -c1-32 | tr a-f A-F)"
     status=0
-    got=$("$1" "$f") || status=$?
+    got=$(limited 60 "$1" "$f" </dev/null) || status=$?
     [ "$status" -eq 0 ] || fail "$1 $f exited $status"
     [ "$got" = "$want" ] || fail "$1 $f printed:"$'\n'"$got"$'\n'"expected:"$'\n'"$want"
   done
@@ -332,12 +334,12 @@ grep -q 'MD5 hash of file' "$work/check.sh" || fail "no example script in the re
   PATH="$root/usr/bin:$PATH"
   cd "$work/files"
   md5sum <abc | cut -c1-32 >expected.txt  # lowercase on purpose
-  out=$(sh "$work/check.sh" abc) || fail "the page's example script rejects a right digest"
+  out=$(limited 60 sh "$work/check.sh" abc </dev/null) || fail "the page's example script rejects a right digest"
   [ "$out" = "abc: OK" ] || fail "the page's example script printed: $out"
   echo 00000000000000000000000000000000 >expected.txt
-  status=0; sh "$work/check.sh" abc 2>/dev/null || status=$?
+  status=0; limited 60 sh "$work/check.sh" abc </dev/null 2>/dev/null || status=$?
   [ "$status" -eq 1 ] || fail "the page's example script accepted a wrong digest (exit $status)"
-  status=0; sh "$work/check.sh" missing 2>/dev/null || status=$?
+  status=0; limited 60 sh "$work/check.sh" missing </dev/null 2>/dev/null || status=$?
   [ "$status" -eq 2 ] || fail "the page's example script exited $status on a missing file, not 2"
 )
 say "the man page's example script works"

@@ -5,7 +5,8 @@
 # three standard ones. valgrind hides AVX-512 from the program (its CPU
 # has none), so the binary runs `chained` here whatever this CPU has; the
 # AVX-512 path's memory use is the sanitizer leg's, on a CPU that runs it.
-set -eu
+# Each run is time-limited: a hang fails the leg.
+set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/legs/need.sh
 need_packages cmake ninja-build g++ libgtest-dev libssl-dev valgrind strace
@@ -31,13 +32,14 @@ check() {
     for fd in $(ls /proc/$BASHPID/fd); do
       [ "$fd" -gt 2 ] && eval "exec $fd>&-" 2>/dev/null
     done
-    exec "${prefix[@]}" valgrind --tool=memcheck --error-exitcode=99 --leak-check=full \
+    exec timeout --kill-after=10 300 "${prefix[@]}" valgrind --tool=memcheck --error-exitcode=99 --leak-check=full \
       --errors-for-leak-kinds=all --show-leak-kinds=all --track-fds=yes \
       "$binary" "$@" <"/dev/null" >"$out" 2>"$log"
   ) || status=$?
   runs=$((runs + 1))
   local problems=""
   [ "$status" -eq "$expected" ] || problems+=" exit status $status, expected $expected;"
+  case $status in 124 | 137) problems+=" out of time (300 s);" ;; esac
   grep -q 'ERROR SUMMARY: 0 errors' "$log" || problems+=" memory errors;"
   grep -q 'in use at exit: 0 bytes in 0 blocks\|All heap blocks were freed' "$log" || problems+=" memory left allocated;"
   grep -q 'FILE DESCRIPTORS: 3 open (3 std) at exit' "$log" || problems+=" descriptors left open;"

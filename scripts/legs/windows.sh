@@ -4,9 +4,11 @@
 # (files held open by cmd and a named pipe included), the embedded
 # manifest, the imported DLLs, the header's hardening (DllCharacteristics:
 # dynamic base with its relocations, high-entropy VA, NX), and a large
-# file's digest against md5sum.
-set -eu
+# file's digest against md5sum. Every Wine run is time-limited: a hang
+# fails the leg.
+set -euo pipefail
 cd "$(dirname "$0")/../.."
+. scripts/legs/need.sh  # for limited
 
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
@@ -35,9 +37,9 @@ cleanup() {
   rm -rf "$WINEPREFIX" "$scratch"
 }
 trap cleanup EXIT
-"$wine" wineboot -i >/dev/null 2>&1 && "$wineserver" -w
+limited 300 "$wine" wineboot -i </dev/null >/dev/null 2>&1 && limited 120 "$wineserver" -w
 "$wineserver" -p
-"$wine" wineboot >/dev/null 2>&1
+limited 120 "$wine" wineboot </dev/null >/dev/null 2>&1
 
 cmake --preset windows
 cmake --build --preset windows
@@ -63,7 +65,7 @@ echo "--- standard output on NUL, from cmd"
 printf abc >"$scratch/abc.txt"
 # cmd takes Windows paths: Wine's drive Z: is the Unix root.
 winepath_of() { local p; p=$(realpath "$1"); printf 'Z:%s' "${p//\//\\}"; }
-"$wine" cmd /c "$(winepath_of "$exe") $(winepath_of "$scratch/abc.txt") > NUL" </dev/null >/dev/null 2>&1 ||
+limited 120 "$wine" cmd /c "$(winepath_of "$exe") $(winepath_of "$scratch/abc.txt") > NUL" </dev/null >/dev/null 2>&1 ||
   { echo "md5digest.exe ... > NUL failed with exit $?"; exit 1; }
 echo "exit 0"
 
@@ -94,13 +96,16 @@ cmake --preset release >/dev/null
 cmake --build --preset release --target blackbox_tests
 MD5DIGEST_BIN="$exe" MD5DIGEST_LAUNCHER="$wine" MD5DIGEST_TARGET=windows \
   MD5DIGEST_PIPE_SERVER=build/windows/tests/pipe_server.exe \
-  build/release/tests/blackbox_tests
+  limited 1800 build/release/tests/blackbox_tests </dev/null
 
 echo "--- 100 MiB against md5sum"
 head -c $((100 * 1024 * 1024)) /dev/urandom >"$scratch/big.bin"
 expected="MD5 hash of file: $(md5sum <"$scratch/big.bin" | cut -c1-32 | tr a-f A-F)"
-actual="$("$wine" "$exe" "$scratch/big.bin" 2>/dev/null | tr -d '\r' | tail -n 1)"
-if [ "$actual" != "$expected" ]; then
+status=0
+limited 300 "$wine" "$exe" "$scratch/big.bin" </dev/null >"$scratch/big.out" 2>/dev/null || status=$?
+actual="$(tr -d '\r' <"$scratch/big.out" | tail -n 1)"
+if [ "$status" -ne 0 ] || [ "$actual" != "$expected" ]; then
+  echo "exit: $status (124 or 137: out of time)"
   echo "expected: $expected"
   echo "actual:   $actual"
   exit 1
