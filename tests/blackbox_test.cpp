@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -210,7 +209,6 @@ Result RunBinary(Strings command, const Strings& args, Mode mode, const std::str
     }
     const pid_t pid = fork();
     if (pid == 0) {  // the harness runs no threads: a forked child may open and exec
-        setpgid(0, 0);  // a group of its own, killed whole at the time limit
         std::signal(SIGPIPE, SIG_DFL);  // as from a shell, whatever the harness inherited
         dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
         const int out = mode == Mode::DevNull      ? open("/dev/null", O_WRONLY | O_CLOEXEC)
@@ -224,16 +222,9 @@ Result RunBinary(Strings command, const Strings& args, Mode mode, const std::str
         _exit(127);
     }
     close(pipeEnds[1]);
-    // Every run has a time limit: a hang is a failure, not a stalled suite.
+    // The time limit is ctest's, a row's own, or the leg's around the table.
     int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(-pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return {-1, "", "killed at the time limit"};
-        }
-        usleep(1000);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(outPath), ReadFile(errPath)};
 }
