@@ -222,7 +222,7 @@ Result RunBinary(Strings command, const Strings& args, Mode mode, const std::str
         _exit(127);
     }
     close(pipeEnds[1]);
-    // The time limit is ctest's, a row's own, or the leg's around the table.
+    // Bounded by ctest's limit on each row, or by the leg's on the whole table.
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -251,10 +251,6 @@ TEST_P(Table, PrintsTheReportAndExitsWithTheCode) {
         std::filesystem::create_directories(std::filesystem::path(file).parent_path());
         std::ofstream(file, std::ios::binary) << row.content;
     }
-    if (row.mode == Mode::FifoReadFails) {  // the bytes reach the FIFO through cat
-        std::filesystem::rename(file, file + ".data");
-        mkfifo(file.c_str(), 0644);
-    }
     if (row.mode == Mode::Huge) {  // zeros but for bytes at the start and across 2^32
         std::filesystem::resize_file(file, (std::uintmax_t{1} << 32) + 3);
         std::fstream huge(file, std::ios::in | std::ios::out | std::ios::binary);
@@ -266,7 +262,9 @@ TEST_P(Table, PrintsTheReportAndExitsWithTheCode) {
         arg = arg.starts_with('@') ? sandbox.root + "/" + arg.substr(1) : arg;
     }
     Strings prefix;
-    if (row.mode == Mode::FifoReadFails) {
+    if (row.mode == Mode::FifoReadFails) {  // the bytes reach a FIFO through cat
+        std::filesystem::rename(file, file + ".data");
+        mkfifo(file.c_str(), 0644);
         prefix = {"sh", "-c", "cat \"$0.data\" >\"$0\" & exec \"$@\"", file};
     }
     const std::string log = sandbox.root + "/.strace";
