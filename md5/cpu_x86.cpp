@@ -5,8 +5,8 @@
 // It asks CPUID itself, three leaves, rather than through the compilers'
 // __builtin_cpu_supports: that pulls in a runtime constructor that reads a
 // dozen leaves at every start, and where CPUID traps to a hypervisor, as in
-// most virtual machines, that cost 10% of the start-up of a run on an empty
-// file (Intel Xeon, family 6, model 167, under a hypervisor).
+// most virtual machines, that cost a run on an empty file 804 us against
+// 733 us (Intel Xeon, family 6, model 167, under KVM).
 #include <cpuid.h>
 
 #include "md5/blocks.h"

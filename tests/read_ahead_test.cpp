@@ -23,6 +23,7 @@ using namespace std::chrono_literals;
 
 constexpr std::uint32_t kSlot = 512 * 1024;  // the ring's slot: one full system read
 constexpr std::uint32_t kCode = 0xC0DE;      // the failed read's own code
+constexpr std::uint32_t kDecoy = 183;        // what the Digester's thread held before
 
 struct Row {
     const char* what;
@@ -155,7 +156,7 @@ TEST(ReadAhead, ServesTheBytesThenTheEndOrTheFailedReadsCode) {
         Backend state;
         state.row = &row;
         backend = &state;
-        lastError = 183;  // the Digester's thread's own, before
+        lastError = kDecoy;
         const platform::FileHandle file = platform::AdoptForReadAhead(3);
         ASSERT_NE(file, platform::kInvalidFile);
         std::uint8_t chunk[1024];
@@ -176,7 +177,7 @@ TEST(ReadAhead, ServesTheBytesThenTheEndOrTheFailedReadsCode) {
         EXPECT_EQ(served, row.stopAfter != 0 ? row.stopAfter : row.failingRead > 0 ? failedAt : row.size);
         EXPECT_TRUE(intact) << "bytes served out of place";
         EXPECT_EQ(ok, row.failingRead == 0);
-        EXPECT_EQ(platform::LastError(), row.failingRead > 0 ? kCode : 183) << "the failed read's own code";
+        EXPECT_EQ(platform::LastError(), row.failingRead > 0 ? kCode : kDecoy) << "the failed read's own code";
         EXPECT_EQ(std::vector<int>({state.starts, state.joins, state.closes, state.closedEarly, state.readsAfterStop}),
                   std::vector<int>({row.starts, row.starts, 1, 0, 0}))
             << "threads started, joined; closes, before the join; reads after the stop";

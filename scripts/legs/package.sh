@@ -7,12 +7,12 @@
 # checked and its command run; each Linux command read for its hardening
 # (readelf: position-independent, ELF type DYN, but on s390x; full RELRO,
 # BIND_NOW and GNU_RELRO; a stack that is not executable) and its build
-# tree's Digester disassembled for the stack guard. The native .deb is also used from an unpacked
-# root, man page and the page's example script included. Then a second build
-# from a copy of the sources in another folder must give the same
-# SHA256SUMS. Only under CI (CI=true, as root) is the native package also
-# installed with dpkg, used from the system and removed again; elsewhere the
-# machine is left as it was found.
+# tree's Digester disassembled for the stack guard. The native .deb is also
+# used from an unpacked root, man page and the page's example script
+# included. Then a second build from a copy of the sources in another folder
+# must give the same SHA256SUMS. Only under CI (CI=true, as root) is the
+# native package also installed with dpkg, used from the system and removed
+# again; elsewhere the machine is left as it was found.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 started=$SECONDS
@@ -184,22 +184,24 @@ check_hardened() {  # $1: CPU, $2: the command as shipped
     fail "$2 is not $tree stripped (another build ID)"
   # Our own code carries the stack guard: the Digester, with its 1024-byte
   # buffer in the frame, checks the canary (and calls __stack_chk_fail when
-  # it has changed); on x86 it reads the guard from the thread's block.
+  # it has changed).
   objdump=$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$(build_of "$1")/CMakeCache.txt")  # the target's
   # (awk reads to the end: an early exit would stop objdump with SIGPIPE)
   body=$("$objdump" -d --no-show-raw-insn -C "$tree" | awk '/<Digester::HashFile\(\)>:$/ {on = 1} on && /^$/ {on = 0} on')
   [ -n "$body" ] || fail "no Digester::HashFile() in $tree"
   grep -q '<__stack_chk_fail>' <<<"$body" || fail "Digester::HashFile() in $tree has no stack guard"
+  # On x86 the guard is read from the thread's block; and our code carries
+  # control-flow protection: a landing pad on x86, a signed return address
+  # on arm64.
+  local want=() instruction
   case $1 in
-    x86_64) grep -q '%fs:0x28' <<<"$body" || fail "Digester::HashFile() in $tree does not read the guard at %fs:0x28" ;;
-    i686) grep -q '%gs:0x14' <<<"$body" || fail "Digester::HashFile() in $tree does not read the guard at %gs:0x14" ;;
+    x86_64) want=('%fs:0x28' endbr64) ;;
+    i686) want=('%gs:0x14' endbr32) ;;
+    aarch64) want=(paciasp) ;;
   esac
-  # Control-flow protection in our code: a landing pad on x86, a signed return address on arm64.
-  case $1 in
-    x86_64) grep -q endbr64 <<<"$body" || fail "Digester::HashFile() in $tree has no endbr64 (-fcf-protection)" ;;
-    i686) grep -q endbr32 <<<"$body" || fail "Digester::HashFile() in $tree has no endbr32 (-fcf-protection)" ;;
-    aarch64) grep -q paciasp <<<"$body" || fail "Digester::HashFile() in $tree signs no return address (-mbranch-protection)" ;;
-  esac
+  for instruction in "${want[@]}"; do
+    grep -qF "$instruction" <<<"$body" || fail "Digester::HashFile() in $tree lacks $instruction"
+  done
 }
 check_command() {  # $1: CPU, $2: the command; runs it on the sample
   local what
