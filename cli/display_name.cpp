@@ -77,8 +77,10 @@ platform::NativeString EscapeControls(platform::NativeStringView name) {
     for (std::size_t i = 0; i < name.size(); ++i) {
         const unsigned u = Unsigned(name[i]);
         if (sizeof(NativeChar) > 1 || u < 0x80) {
-            // Wide text holds each of these as one UTF-16 unit.
-            if (MustEscape(u)) {
+            // Wide text holds each of these as one UTF-16 unit. A byte name
+            // escapes its backslashes too, so that no shown name reads as two;
+            // on Windows one can only be the trailing separator.
+            if (MustEscape(u) || (sizeof(NativeChar) == 1 && u == '\\')) {
                 escape(u);
             } else {
                 shown.push_back(name[i]);

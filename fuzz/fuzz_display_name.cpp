@@ -39,17 +39,18 @@ bool HasControls(const std::string& shown) {
 }
 
 // Whether `shown` is `tail` with some bytes written as \xHH: control-range
-// bytes, and the other bytes of the UTF-8 forms of what MustHide names. A
-// backslash is never escaped, so reading byte by byte is exact.
+// bytes, the other bytes of the UTF-8 forms of what MustHide names, and
+// every backslash (always escaped, so reading byte by byte is exact).
 bool ShowsTail(const std::string& shown, const std::string& tail) {
     std::size_t i = 0;
     for (const char c : tail) {
         const auto byte = static_cast<unsigned char>(c);
         char escaped[5];
         std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-        if (i < shown.size() && shown[i] == c) {
+        const bool utf8Part = byte == 0xC2 || byte == 0xD8 || byte == 0xE2 || (byte | 0xF) == 0xAF;
+        if (i < shown.size() && shown[i] == c && c != '\\') {
             i += 1;
-        } else if ((MustHide(byte) || byte == 0xC2 || byte == 0xD8 || byte == 0xE2 || (byte | 0xF) == 0xAF) && shown.compare(i, 4, escaped) == 0) {
+        } else if ((MustHide(byte) || utf8Part || c == '\\') && shown.compare(i, 4, escaped) == 0) {
             i += 4;
         } else {
             return false;

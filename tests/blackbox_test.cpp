@@ -88,7 +88,8 @@ const Row kRows[] = {
     // U+1F600 lies outside the BMP: a surrogate pair on Windows, never split.
     {"UTF-8 name", "r\xC3\xA9sum\xC3\xA9-\xE6\x97\xA5\xF0\x9F\x98\x80.txt", "x", {}, "r\xC3\xA9sum\xC3\xA9-\xE6\x97\xA5\xF0\x9F\x98\x80.txt", kDigest, 0, 0},
     {"bytes that are not UTF-8 stay", "\xFF\xFE-\xE9 \xC2 .bin", "x", {}, "\xFF\xFE-\xE9 \xC2 .bin", kDigest, 0, kNotHere},
-    {"controls are escaped", "a\nb\x1B[1m\x1F\x7F~", "x", {}, "a\\x0Ab\\x1B[1m\\x1F\\x7F~", kDigest, 0, kNotHere},
+    // A backslash too: else a name holding the text \x0A would show as one holding a line feed.
+    {"controls and backslashes are escaped", "a\nb\\x0A\x1B[1m\x1F\x7F~", "x", {}, "a\\x0Ab\\x5Cx0A\\x1B[1m\\x1F\\x7F~", kDigest, 0, kNotHere},
     {"C1 controls are escaped, as UTF-8 or alone; letters are not", "c\xC2\x9B" "1m \x9B \xE2\x80\x9C \xE0\x80\x80", "x", {}, "c\\xC2\\x9B1m \\x9B \xE2\x80\x9C \xE0\\x80\\x80", kDigest, 0, kNotHere},
     // Unicode readers break the line at U+2028; U+202E shows "txt.exe" as "exe.txt".
     {"line separators and bidirectional overrides are escaped", "my ls\xE2\x80\xA8x\xE2\x80\xAEtxt.exe", "x", {}, "my ls\\xE2\\x80\\xA8x\\xE2\\x80\\xAEtxt.exe", kDigest, 0, kNotHere},
@@ -104,6 +105,7 @@ const Row kRows[] = {
     {"empty path", "", "", {""}, "", kNoOpen, 2, 3},
     {"a directory", "sub/", "", {"@sub"}, "sub", kNoOpen, 21, 5},
     {"a trailing slash stays with the name", "sub/", "", {}, "sub/", kNoOpen, 21, 5},
+    {"a trailing backslash stays with the name on Windows", "sub/", "", {"@sub\\"}, "sub\\", kNoOpen, kNotHere, 5},
     {"trailing slashes stay with the name", "sub/", "", {"@sub//"}, "sub//", kNoOpen, 21, kNotHere},
     {"a path of slashes alone shows one", "", "", {"//"}, "/", kNoOpen, 21, kNotHere},
     // The folders do not exist: the length is refused before any lookup on
