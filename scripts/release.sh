@@ -2,6 +2,9 @@
 # Makes the release files in dist/ (or the folder given): for each Linux CPU
 # we test (x86_64, i686, aarch64, s390x) the static command as a .tar.gz and
 # a .deb, the Windows x64 command as a .zip, and SHA256SUMS over them all.
+# Each archive carries doc/ beside the README, so that its links open in a
+# download; the .zip also carries the man page as HTML, since Windows has
+# no man.
 # The Linux commands are hardened and position-independent (static-pie; on
 # s390x static only): cmake/hardening.cmake, doc/hardening.md.
 #
@@ -24,10 +27,10 @@ fail() { echo "release: FAIL: $*" >&2; exit 1; }
 
 [ "$(uname -m)" = x86_64 ] || fail "builds on x86-64 Linux (the other CPUs are cross-compiled)"
 for tool in cmake ninja cpack dpkg-shlibdeps file i686-linux-gnu-g++ aarch64-linux-gnu-g++ s390x-linux-gnu-g++ \
-            x86_64-w64-mingw32-g++-posix python3; do
+            x86_64-w64-mingw32-g++-posix python3 groff pre-grohtml; do
   command -v "$tool" >/dev/null || fail "$tool is missing (install: apt-get install --no-install-recommends" \
     "cmake ninja-build g++ dpkg-dev file crossbuild-essential-i386 crossbuild-essential-arm64" \
-    "crossbuild-essential-s390x g++-mingw-w64-x86-64-posix python3)"
+    "crossbuild-essential-s390x g++-mingw-w64-x86-64-posix python3 groff)"
 done
 
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
@@ -67,14 +70,30 @@ def entry(name, mode, dos_flags=0):
     info.external_attr = mode << 16 | dos_flags
     return info
 
+def add(archive, name):  # name: a folder or file under stage, added in name order
+    path = os.path.join(stage, name)
+    if os.path.isdir(path):
+        archive.writestr(entry(name + "/", 0o40755, 0x10), b"")
+        for child in sorted(os.listdir(path)):
+            add(archive, f"{name}/{child}")
+        return
+    with open(path, "rb") as f:
+        data = f.read()
+    mode = 0o100755 if name.endswith(".exe") else 0o100644
+    archive.writestr(entry(name, mode), data, zipfile.ZIP_DEFLATED, 9)
+
 with zipfile.ZipFile(out, "w") as archive:
-    archive.writestr(entry(top + "/", 0o40755, 0x10), b"")
-    for name in sorted(os.listdir(os.path.join(stage, top))):
-        with open(os.path.join(stage, top, name), "rb") as f:
-            data = f.read()
-        mode = 0o100755 if name.endswith(".exe") else 0o100644
-        archive.writestr(entry(f"{top}/{name}", mode), data, zipfile.ZIP_DEFLATED, 9)
+    add(archive, top)
 EOF
+}
+
+# $1: the folder under $stage to give the README's documents: doc/ as the
+# README links to it (the pages, the chart, the man page's source)
+add_docs() {
+  mkdir "$stage/$1/doc"
+  cp doc/*.md doc/*.svg doc/md5digest.1.in "$stage/$1/doc/"
+  chmod 755 "$stage/$1/doc"
+  chmod 644 "$stage/$1/doc"/*
 }
 
 # $1: preset, $2: CPU as the archive names it, $3: Debian architecture
@@ -85,6 +104,7 @@ linux() {
   cp "$stage/$preset/bin/md5digest" "$stage/$preset/share/man/man1/md5digest.1" README.md LICENSE "$stage/$dir/"
   chmod 755 "$stage/$dir" "$stage/$dir/md5digest"
   chmod 644 "$stage/$dir/md5digest.1" "$stage/$dir/README.md" "$stage/$dir/LICENSE"
+  add_docs "$dir"
   pack_tar "$dir"
   cpack --config "build/$preset/CPackConfig.cmake" -G DEB -B "$stage/cpack-$preset" >/dev/null
   [ "$(dpkg-deb -f "$stage/cpack-$preset/$deb" Architecture)" = "$3" ] || fail "$deb has the wrong architecture"
@@ -111,7 +131,13 @@ linux s390x s390x s390x
 build windows
 dir="md5digest-$version-x86_64-windows"
 mkdir "$stage/$dir"
-cp "$stage/windows/md5digest.exe" "$stage/windows/README.md" "$stage/windows/LICENSE.txt" "$stage/$dir/"
+cp "$stage/windows/md5digest.exe" "$stage/windows/README.md" "$stage/windows/LICENSE" "$stage/$dir/"
+add_docs "$dir"
+# The man page, version filled in, as a page any browser opens; groff takes
+# its date from SOURCE_DATE_EPOCH.
+groff -man -Thtml -ww "$stage/package/share/man/man1/md5digest.1" >"$stage/$dir/md5digest.html" 2>"$stage/groff.log"
+[ ! -s "$stage/groff.log" ] || fail "groff warns on the man page:"$'\n'"$(cat "$stage/groff.log")"
+chmod 644 "$stage/$dir/md5digest.html"
 pack_zip "$dir"
 
 mapfile -t made < <(printf '%s\n' "${made[@]}" | sort)

@@ -2,8 +2,10 @@
 # The release files as users get them, made by scripts/release.sh (here in
 # build/dist, so that a dist/ made for a release is left alone):
 # checksums; each archive unpacked into a temporary folder, its listing
-# checked and its command run on the sample on its CPU (natively, through
-# qemu-user or under Wine); each .deb linted, its fields and contents
+# checked, every relative link of its README and pages followed inside it,
+# and its command run on the sample on its CPU (natively, through qemu-user
+# or under Wine); the Windows one's HTML page checked against the man page;
+# each .deb linted, its fields and contents
 # checked and its command run; each Linux command read for its hardening
 # (readelf: position-independent, ELF type DYN, but on s390x; full RELRO,
 # BIND_NOW and GNU_RELRO; a stack that is not executable) and its build
@@ -214,6 +216,37 @@ check_command() {  # $1: CPU, $2: the command; runs it on the sample
   run_sample "$2" "$work/report" "${launcher[@]}" "$2"
 }
 
+# The documents every archive carries beside its README, as the checkout
+# has them, and their lines in a listing ($1: the folder, $2: the owner
+# column: tar's "0/0 ", unzip's none).
+mapfile -t docs < <(printf '%s\n' doc/*.md doc/*.svg doc/md5digest.1.in | LC_ALL=C sort)
+docs_listing() {
+  printf '%s\n' "drwxr-xr-x $2$1/doc/"
+  printf -- "-rw-r--r-- $2$1/%s\n" "${docs[@]}"
+}
+# $1: an unpacked archive's folder. Its README, licence and documents are
+# the checkout's, and every relative link in its pages names a file there
+# and, after a #, a heading of that file (as GitHub makes anchors of them).
+check_documents() {
+  local name page target file anchor headings
+  name=$(basename "$1")
+  cmp -s README.md "$1/README.md" || fail "$name: README.md is not the checkout's"
+  cmp -s LICENSE "$1/LICENSE" || fail "$name: LICENSE is not the checkout's"
+  for file in "${docs[@]}"; do
+    cmp -s "$file" "$1/$file" || fail "$name: $file is not the checkout's"
+  done
+  for page in "$1/README.md" "$1"/doc/*.md; do
+    while IFS= read -r target; do
+      file=${target%%#*} anchor=${target#"$file"}
+      file="$(dirname "$page")/${file:-$(basename "$page")}"
+      [ -f "$file" ] || fail "$name: ${page#"$1/"} links to $target, which is not in the archive"
+      [ -n "$anchor" ] || continue
+      headings=$(sed -n -E 's/^#+ +//p' "$file" | tr A-Z a-z | sed -E 's/[^a-z0-9 _-]//g; s/ /-/g')
+      grep -qxF -- "${anchor#\#}" <<<"$headings" || fail "$name: ${page#"$1/"} links to $target, a heading its file lacks"
+    done < <(grep -o '](\([^)]*\))' "$page" | sed 's/^](\(.*\))$/\1/' | grep -v '^[a-z]*:' || true)
+  done
+}
+
 # --- the Linux archives ------------------------------------------------------
 for cpu in "${linux_cpus[@]}"; do
   dir="md5digest-$version-$cpu-linux"
@@ -221,13 +254,13 @@ for cpu in "${linux_cpus[@]}"; do
   expected="drwxr-xr-x 0/0 $dir/
 -rw-r--r-- 0/0 $dir/LICENSE
 -rw-r--r-- 0/0 $dir/README.md
+$(docs_listing "$dir" "0/0 ")
 -rwxr-xr-x 0/0 $dir/md5digest
 -rw-r--r-- 0/0 $dir/md5digest.1"
   [ "$listing" = "$expected" ] || fail "$dir.tar.gz holds:"$'\n'"$listing"$'\n'"expected:"$'\n'"$expected"
   mkdir "$work/$cpu"
   tar -xzf "$dist/$dir.tar.gz" -C "$work/$cpu"
-  cmp -s README.md "$work/$cpu/$dir/README.md" || fail "$dir.tar.gz: README.md is not the checkout's"
-  cmp -s LICENSE "$work/$cpu/$dir/LICENSE" || fail "$dir.tar.gz: LICENSE is not the checkout's"
+  check_documents "$work/$cpu/$dir"
   check_page "$work/$cpu/$dir/md5digest.1"
   check_command "$cpu" "$work/$cpu/$dir/md5digest"
   say "$dir.tar.gz: listing, files and command${launcher[0]:+ (under ${launcher[0]})} as they should be"
@@ -238,13 +271,20 @@ dir="md5digest-$version-x86_64-windows"
 zip="$dist/$dir.zip"
 listing=$(unzip -Z "$zip" | grep -E '^[-d][-rwx]{9} ' | awk '{print $1, $NF}')
 expected="drwxr-xr-x $dir/
--rw-r--r-- $dir/LICENSE.txt
+-rw-r--r-- $dir/LICENSE
 -rw-r--r-- $dir/README.md
--rwxr-xr-x $dir/md5digest.exe"
+$(docs_listing "$dir" "")
+-rwxr-xr-x $dir/md5digest.exe
+-rw-r--r-- $dir/md5digest.html"
 [ "$listing" = "$expected" ] || fail "$dir.zip holds:"$'\n'"$listing"$'\n'"expected:"$'\n'"$expected"
 unzip -q "$zip" -d "$work/windows"
-cmp -s README.md "$work/windows/$dir/README.md" || fail "$dir.zip: README.md is not the checkout's"
-cmp -s LICENSE "$work/windows/$dir/LICENSE.txt" || fail "$dir.zip: LICENSE.txt is not the checkout's LICENSE"
+check_documents "$work/windows/$dir"
+# The reference for Windows, which has no man: the shipped man page as groff
+# renders it to HTML, whole (its last section included).
+html="$work/windows/$dir/md5digest.html"
+LC_ALL=C TZ=UTC groff -man -Thtml "$work/x86_64/md5digest-$version-x86_64-linux/md5digest.1" 2>/dev/null | cmp -s - "$html" ||
+  fail "$dir.zip: md5digest.html is not the man page as groff renders it"
+grep -q 'name="SEE ALSO"' "$html" || fail "$dir.zip: md5digest.html lacks the page's last section"
 exe="$work/windows/$dir/md5digest.exe"
 what=$(file -b "$exe")
 grep -q '^PE32+ executable (console) x86-64' <<<"$what" || fail "md5digest.exe is not an x86-64 console program: $what"
