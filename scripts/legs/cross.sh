@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/legs/need.sh
-need_packages cmake ninja-build g++ libgtest-dev libssl-dev googletest file qemu-user \
+need_packages cmake ninja-build g++ libgtest-dev libssl-dev strace googletest file qemu-user \
   crossbuild-essential-s390x crossbuild-essential-i386 crossbuild-essential-arm64
 
 # The black-box harness runs on the build machine.

@@ -6,7 +6,7 @@
 set -eu
 cd "$(dirname "$0")/../.."
 . scripts/legs/need.sh
-need_packages cmake ninja-build g++ libgtest-dev libssl-dev
+need_packages cmake ninja-build g++ libgtest-dev libssl-dev strace  # strace: the traced black-box rows
 
 for preset in asan tsan; do
   cmake --preset "$preset"

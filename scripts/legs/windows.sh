@@ -13,14 +13,14 @@ cd "$(dirname "$0")/../.."
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 cxx=x86_64-w64-mingw32-g++-posix
-packages="g++-mingw-w64-x86-64-posix wine64 libxml2-utils"
+packages="g++-mingw-w64-x86-64-posix wine64 libxml2-utils strace"  # strace counts the reads through Wine
 
-if ! command -v "$cxx" >/dev/null || [ ! -x "$wine" ] || ! command -v xmllint >/dev/null; then
+if ! command -v "$cxx" >/dev/null || [ ! -x "$wine" ] || ! command -v xmllint >/dev/null || ! command -v strace >/dev/null; then
   if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null && [ "${CI:-}" = true ]; then
     apt-get update
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $packages
   else
-    echo "skipping the Windows leg: needs $cxx, $wine and xmllint (install: apt-get install --no-install-recommends $packages)"
+    echo "skipping the Windows leg: needs $cxx, $wine, xmllint and strace (install: apt-get install --no-install-recommends $packages)"
     exit 77
   fi
 fi
