@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,13 @@
 #include "md5/md5.h"
 
 namespace {
+
+// 4 MiB a step: large enough that the calls cost nothing, small enough
+// that the hashing starts at once. Each step also asks for the bytes
+// 16 MiB further on, as the command's reader does: faults alone left
+// the storage idle between steps, 1.5-2.3x slower on a cold file.
+constexpr std::size_t kStep = 4 << 20;
+constexpr std::size_t kAhead = 16 << 20;
 
 [[noreturn]] void Fail(const char* what) {
     std::perror(what);
@@ -45,12 +53,13 @@ int main(int argc, char** argv) {
         }
         bytes = static_cast<std::uint8_t*>(map);
     }
-    // 4 MiB a step: large enough that the calls cost nothing, small enough
-    // that the hashing starts at once.
-    constexpr std::size_t kStep = 4 << 20;
     std::thread ahead([bytes, size] {
         for (std::size_t at = 0; at < size; at += kStep) {
-            const std::size_t n = size - at < kStep ? size - at : kStep;
+            const std::size_t n = std::min(kStep, size - at);
+            if (at + kAhead < size) {
+                (void)::madvise(bytes + at + kAhead, std::min(kStep, size - at - kAhead),
+                                MADV_WILLNEED);
+            }
             if (::madvise(bytes + at, n, MADV_POPULATE_READ) != 0) {
                 Fail("madvise(MADV_POPULATE_READ)");
             }
@@ -58,7 +67,7 @@ int main(int argc, char** argv) {
     });
     md5::Hasher hasher;
     for (std::size_t done = 0; done < size;) {
-        const std::size_t n = size - done < 1024 ? size - done : 1024;
+        const std::size_t n = std::min<std::size_t>(size - done, 1024);
         hasher.Update(bytes + done, n);
         done += n;
     }
