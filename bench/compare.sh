@@ -3,14 +3,19 @@
 # prints the CPU and one Markdown table: each measure, its value in this run
 # and whether that value meets its target. Timings are taken in turn
 # (A B C A B C ...) and compared as ratios of medians, which holds up on a
-# shared, noisy machine better than absolute seconds.
+# shared, noisy machine better than absolute seconds. Beside the peers it
+# times the floors, the least this machine can take for the same work:
+# hashing the file straight from the page cache (bench/read_floor.cpp),
+# cached and, as root, cold; and a start that does nothing.
 #
-#   bench/compare.sh            # ROUNDS=7 SIZE_MIB=1024 by default
+#   bench/compare.sh            # ROUNDS=7 COLD_ROUNDS=9 SIZE_MIB=1024 by default
 #   AVX512=OFF bench/compare.sh  # builds without the AVX-512 block function
 #
 # Uses only what it finds and installs nothing: a peer command that is
 # missing is a row saying so, without hyperfine the start-up times come from
-# a shell loop, without /usr/bin/time or strace their rows say "not measured".
+# a shell loop, without /usr/bin/time or strace their rows say "not measured",
+# and without root the cold rows say so. It drops the page cache only as root,
+# and reads the file back in after the cold rounds.
 # With gnuplot it also draws the whole-command throughputs as a bar chart
 # (CHART, build/compare.svg by default).
 set -euo pipefail
@@ -37,7 +42,7 @@ options=(-DMD5DIGEST_TESTS=OFF)
 cmake --preset release -B build/bench-command "${options[@]}" >/dev/null
 cmake --build build/bench-command --target md5digest >/dev/null
 cmake --preset release -B build/bench-gcc -DMD5DIGEST_BENCH=ON "${options[@]}" >/dev/null
-cmake --build build/bench-gcc --target engine_bench hash_memory >/dev/null
+cmake --build build/bench-gcc --target engine_bench hash_memory read_floor do_nothing >/dev/null
 if have clang++; then
   cmake --preset release-clang -B build/bench-clang -DMD5DIGEST_BENCH=ON "${options[@]}" \
     >/dev/null
@@ -79,18 +84,41 @@ for peer in "${peers[@]}"; do
   fi
 done
 
+# The floors: the least this machine can take for the command's work.
+floor=build/bench-gcc/bench/read_floor
+do_nothing=build/bench-gcc/bench/do_nothing
+floor_digest=$("$floor" "$tmp/big")
+ours_digest=$("$digest" "$tmp/big" | awk '/^MD5 hash of file: / {print $5}')
+if [ "$floor_digest" != "$ours_digest" ]; then
+  note "the reading floor's digest ($floor_digest) is not the command's ($ours_digest)"
+  exit 1
+fi
+
+# paired A_FILE B_FILE: "median spread fastest" of the rounds' A/B ratios,
+# the last the fastest A against the fastest B.
+paired() {
+  local ratios
+  ratios=$(paste "$1" "$2" | awk '{print $1 / $2}')
+  echo "$(median <<<"$ratios" | awk '{printf "%.3f", $1}')" \
+    "$(sort -g <<<"$ratios" | awk 'NR == 1 {lo = $1} {hi = $1} END {printf "%.3f-%.3f", lo, hi}')" \
+    "$(ratio "$(sort -g "$1" | head -n 1)" "$(sort -g "$2" | head -n 1)")"
+}
+
 # --- 1 GiB, cached: the commands in turn --------------------------------------
 # Every command runs under /usr/bin/time, so all pay the same wrapper; the
 # cost-of-reading row shows the CPU time it reports beside the wall time it
 # compares (on a loaded machine, wall time includes waiting for a core).
 # Each round also times the same hashing without the reading (hash_memory:
 # the command's engine, start-up and 1024-byte updates, from memory), right
-# after the command, so that each round gives one paired ratio.
+# after the command, so that each round gives one paired ratio; and the
+# reading floor, for another.
 memory=build/bench-gcc/bench/hash_memory
-note "timing ${rounds} rounds on the ${size_mib} MiB file: ${labels[*]}, and the hashing alone"
+note "timing ${rounds} rounds on the ${size_mib} MiB file: ${labels[*]}, the reading floor and the hashing alone"
 timer=()
 [ -x /usr/bin/time ] && timer=(/usr/bin/time -f "%U %S" -o "$tmp/cpu")
 for ((r = 0; r < rounds; r++)); do
+  # The machine may have paged part of the file out since the last round.
+  cat "$tmp/big" >/dev/null
   for i in "${!commands[@]}"; do
     start=$(now_ns)
     # shellcheck disable=SC2086  # a peer's command is several words
@@ -101,18 +129,20 @@ for ((r = 0; r < rounds; r++)); do
       awk '{printf "%.0f\n", ($1 + $2) * 1e6}' "$tmp/cpu" >>"$tmp/cpu.ours"
     if [ "$i" = 0 ]; then
       start=$(now_ns)
+      "${timer[@]}" "$floor" "$tmp/big" >/dev/null
+      end=$(now_ns)
+      echo $(((end - start) / 1000)) >>"$tmp/floor"
+      start=$(now_ns)
       "${timer[@]}" "$memory" $((size_mib << 20)) >/dev/null
       end=$(now_ns)
       echo $(((end - start) / 1000)) >>"$tmp/memory"
     fi
   done
 done
-# The ratio of each round's pair, and of the fastest of each side.
-paired=$(paste "$tmp/big.0" "$tmp/memory" | awk '{print $1 / $2}')
-reading_median=$(median <<<"$paired")
-reading_spread=$(sort -g <<<"$paired" | awk 'NR == 1 {lo = $1} {hi = $1} END {printf "%.3f-%.3f", lo, hi}')
-reading_fastest=$(ratio "$(sort -g "$tmp/big.0" | head -n 1)" "$(sort -g "$tmp/memory" | head -n 1)")
+read -r reading_median reading_spread reading_fastest < <(paired "$tmp/big.0" "$tmp/memory")
+read -r floor_median floor_spread floor_fastest < <(paired "$tmp/big.0" "$tmp/floor")
 memory_us=$(median <"$tmp/memory")
+floor_us=$(median <"$tmp/floor")
 declare -A big
 for i in "${!commands[@]}"; do big[${labels[$i]}]=$(median <"$tmp/big.$i"); done
 big_ours=${big[md5digest]}
@@ -120,36 +150,74 @@ cpu_note="CPU time not measured: needs /usr/bin/time"
 [ -s "$tmp/cpu.ours" ] && cpu_note="CPU time, user + system, of both threads: $(median <"$tmp/cpu.ours" | awk '{printf "%.3f s", $1 / 1e6}')"
 big_md5sum=${big[md5sum]:-}
 
-# --- start-up, peak memory: against md5sum, the baseline every system has ----
-if [ -n "$big_md5sum" ]; then
-  note "timing start-up on an empty file"
-  if have hyperfine; then
-    # Several short hyperfine calls, in alternating order; each gives a median.
-    for ((r = 0; r < 3; r++)); do
-      for i in 0 1; do
-        cmd=$([ "$i" = 0 ] && echo "$digest" || echo md5sum)
-        hyperfine -N --style none --warmup 20 --runs 200 --export-csv "$tmp/hf.csv" \
-          "$cmd $tmp/empty" >/dev/null 2>&1
-        awk -F, 'NR == 2 {printf "%d\n", $4 * 1e6}' "$tmp/hf.csv" >>"$tmp/empty.$i"  # median, us
-      done
+# --- cold: the page cache dropped before every run -----------------------------
+# What the command takes on a file that is not cached, against the reading
+# floor and `cat` (whichever is slower is what the storage and the hashing
+# allow) and md5sum. Needs root, to drop the caches.
+cold_rounds=${COLD_ROUNDS:-9}
+cold=""
+if [ "$(id -u)" != 0 ]; then
+  cold="not measured (needs root, to drop the page cache)"
+elif [ ! -w /proc/sys/vm/drop_caches ]; then
+  cold="not measured (/proc/sys/vm/drop_caches is not writable here)"
+else
+  cold_commands=("$digest" "$floor" cat)
+  [ -n "$big_md5sum" ] && cold_commands+=(md5sum)
+  note "timing ${cold_rounds} cold rounds on the ${size_mib} MiB file: md5digest, the reading floor, cat${big_md5sum:+, md5sum}"
+  # The order turns each round: here a run's place in it moved its time.
+  for ((r = 0; r < cold_rounds; r++)); do
+    for ((k = 0; k < ${#cold_commands[@]}; k++)); do
+      i=$(((r + k) % ${#cold_commands[@]}))
+      sync
+      echo 3 >/proc/sys/vm/drop_caches
+      start=$(now_ns)
+      "${cold_commands[$i]}" "$tmp/big" >/dev/null
+      end=$(now_ns)
+      echo $(((end - start) / 1000)) >"$tmp/cold.$i.$r"
     done
-    empty_how="hyperfine, 3 x 200 runs each"
-  else
-    note "missing: hyperfine (start-up timed by a shell loop, which adds its own fork)"
-    for ((r = 0; r < 5; r++)); do
-      for i in 0 1; do
-        cmd=$([ "$i" = 0 ] && echo "$digest" || echo md5sum)
-        start=$(now_ns)
-        for ((k = 0; k < 200; k++)); do $cmd "$tmp/empty" >/dev/null; done
-        end=$(now_ns)
-        echo $(((end - start) / 200000)) >>"$tmp/empty.$i"
-      done
-    done
-    empty_how="shell loop, 5 x 200 runs each"
-  fi
-  empty_ours=$(median <"$tmp/empty.0")
-  empty_md5sum=$(median <"$tmp/empty.1")
+  done
+  for i in "${!cold_commands[@]}"; do
+    for ((r = 0; r < cold_rounds; r++)); do cat "$tmp/cold.$i.$r"; done >"$tmp/cold.$i"
+  done
+  cat "$tmp/big" >/dev/null  # cached again for what follows
+  # Each round's slower of the floor and cat is what the command could reach.
+  paste "$tmp/cold.1" "$tmp/cold.2" | awk '{print ($1 > $2) ? $1 : $2}' >"$tmp/cold.bound"
+  read -r cold_median cold_spread cold_fastest < <(paired "$tmp/cold.0" "$tmp/cold.bound")
+  cold_disk=$(sort -g "$tmp/cold.2" | awk 'NR == 1 {lo = $1} {hi = $1}
+    END {printf "cat took %.2f-%.2f s, a swing of %.2fx", lo / 1e6, hi / 1e6, hi / lo}')
+  [ -n "$big_md5sum" ] && read -r cold_md5sum_median cold_md5sum_spread _ < <(paired "$tmp/cold.0" "$tmp/cold.3")
 fi
+
+# --- start-up, peak memory: against a do-nothing start, and md5sum -------------
+note "timing start-up on an empty file"
+startup=("$digest $tmp/empty" "$do_nothing")
+[ -n "$big_md5sum" ] && startup+=("md5sum $tmp/empty")
+if have hyperfine; then
+  # Several short hyperfine calls, in alternating order; each gives a median.
+  for ((r = 0; r < 3; r++)); do
+    for i in "${!startup[@]}"; do
+      hyperfine -N --style none --warmup 20 --runs 200 --export-csv "$tmp/hf.csv" \
+        "${startup[$i]}" >/dev/null 2>&1
+      awk -F, 'NR == 2 {printf "%d\n", $4 * 1e6}' "$tmp/hf.csv" >>"$tmp/empty.$i"  # median, us
+    done
+  done
+  empty_how="hyperfine, 3 x 200 runs each"
+else
+  note "missing: hyperfine (start-up timed by a shell loop, which adds its own fork)"
+  for ((r = 0; r < 5; r++)); do
+    for i in "${!startup[@]}"; do
+      start=$(now_ns)
+      # shellcheck disable=SC2086  # a command and its file
+      for ((k = 0; k < 200; k++)); do ${startup[$i]} >/dev/null; done
+      end=$(now_ns)
+      echo $(((end - start) / 200000)) >>"$tmp/empty.$i"
+    done
+  done
+  empty_how="shell loop, 5 x 200 runs each"
+fi
+empty_ours=$(median <"$tmp/empty.0")
+empty_floor=$(median <"$tmp/empty.1")
+[ -n "$big_md5sum" ] && empty_md5sum=$(median <"$tmp/empty.2")
 
 if [ -x /usr/bin/time ] && [ -n "$big_md5sum" ]; then
   peak() { /usr/bin/time -f %M "$@" >/dev/null 2>"$tmp/peak" && tail -n 1 "$tmp/peak"; }
@@ -276,10 +344,28 @@ engine_rows g++ "$gcc_chained" "$gcc_libcrypto" "$gcc_dispatched"
 [ -n "$clang_chained" ] && engine_rows clang++ "$clang_chained" "$clang_libcrypto" "$clang_dispatched"
 # Wall time, since the reading runs on a thread of its own beside the
 # hashing: the CPU time of the two adds up, the time they take overlaps.
-row "whole command vs the same hashing from memory, ${size_mib} MiB (cost of reading)" \
-  "$(awk -v r="$reading_median" 'BEGIN {printf "%.3fx", r}') median of ${rounds} paired rounds (${reading_spread}; fastest vs fastest ${reading_fastest}x; $(secs "$big_ours") vs $(secs "$memory_us") wall; ${cpu_note})" \
+row "whole command vs the reading floor, ${size_mib} MiB cached (the file hashed straight from the page cache, its pages faulted in ahead by a second thread)" \
+  "${floor_median}x median of ${rounds} paired rounds (${floor_spread}; fastest vs fastest ${floor_fastest}x; $(secs "$big_ours") vs $(secs "$floor_us") wall)" \
+  "<= 1.02x: $(verdict "$floor_median" "<=" 1.02)"
+if [ -z "$cold" ]; then
+  row "whole command vs the reading floor, ${size_mib} MiB cold (page cache dropped before each run), against the slower of the floor and cat" \
+    "${cold_median}x median of ${cold_rounds} paired rounds (${cold_spread}; fastest vs fastest ${cold_fastest}x; $(secs "$(median <"$tmp/cold.0")") vs $(secs "$(median <"$tmp/cold.bound")") wall; ${cold_disk}; the hashing alone, from memory, $(secs "$memory_us"))" \
+    "<= 1.05x: $(verdict "$cold_median" "<=" 1.05)"
+  if [ -n "$big_md5sum" ]; then
+    row "whole command vs md5sum, ${size_mib} MiB cold" \
+      "${cold_md5sum_median}x median of ${cold_rounds} paired rounds (${cold_md5sum_spread})" none
+  fi
+else
+  row "whole command vs the reading floor, ${size_mib} MiB cold" "$cold" "<= 1.05x"
+fi
+row "whole command vs hashing from a 1 MiB buffer hot in cache, ${size_mib} MiB (not a floor: no file is read)" \
+  "${reading_median}x median of ${rounds} paired rounds (${reading_spread}; fastest vs fastest ${reading_fastest}x; $(secs "$big_ours") vs $(secs "$memory_us") wall; ${cpu_note})" \
   "<= 1.03x: $(verdict "$reading_median" "<=" 1.03)"
-if [ -n "${empty_ours:-}" ]; then
+read -r r spread fastest < <(paired "$tmp/empty.0" "$tmp/empty.1")
+row "empty file, wall time vs a program that does nothing, linked the same way (start-up floor)" \
+  "${r}x median of the rounds' medians (${spread}; fastest vs fastest ${fastest}x; ${empty_ours} us vs ${empty_floor} us; ${empty_how})" \
+  "<= 1.05x: $(verdict "$r" "<=" 1.05)"
+if [ -n "${empty_md5sum:-}" ]; then
   r=$(ratio "$empty_ours" "$empty_md5sum")
   row "empty file, wall time vs md5sum" \
     "${r}x (${empty_ours} us vs ${empty_md5sum} us; ${empty_how})" "<= 0.85x: $(verdict "$r" "<=" 0.85)"
