@@ -15,6 +15,13 @@ namespace {
 // reader and one hasher: one is filled while the other is hashed.
 constexpr std::uint32_t kSlots = 2;
 constexpr std::uint32_t kSlotSize = 512 * 1024;
+// On a file not yet cached, the ring alone keeps the storage at most 1 MiB
+// ahead of the hashing, and the system's own read-ahead did not make up for
+// it: the reader asks for each slot's bytes this far ahead of it, so that
+// the storage works while the hashing does. Measured on a 1 GiB file read
+// cold (AMD EPYC, family 25, model 17): 16 MiB gained about 7%, 32 and
+// 64 MiB less, and asking before the first slot nothing more.
+constexpr std::uint64_t kCacheAhead = 16 << 20;
 
 // One buffer of the ring and what filling it met. A slot less than full is
 // the last: the file ends after its bytes, or a read failed there, and the
@@ -101,6 +108,7 @@ Slot& ServedSlot(ReadAheadFile& f) {
 void ReadAheadThread(void* file) {
     ReadAheadFile& f = *static_cast<ReadAheadFile*>(file);
     std::uint32_t filled = f.filled.load(std::memory_order_relaxed);
+    bool asking = true;  // until the file refuses (a pipe)
     for (;;) {
         std::uint32_t served = f.served.load(std::memory_order_acquire);
         while (filled - served == kSlots) {  // every slot waits to be served
@@ -109,6 +117,9 @@ void ReadAheadThread(void* file) {
         }
         if (f.stop.load(std::memory_order_relaxed)) {
             return;
+        }
+        if (asking) {
+            asking = AskToCache(f.file, std::uint64_t{filled} * kSlotSize + kCacheAhead, kSlotSize);
         }
         const bool more = FillSlot(f.file, f.slots[filled % kSlots]);
         f.filled.store(++filled, std::memory_order_release);

@@ -27,6 +27,10 @@ using SystemThread = std::uintptr_t;
 bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
                     std::uint32_t* bytesRead);
 void CloseSystemFile(SystemFile file);
+// Asks the system to bring `size` bytes at `offset` into its cache without
+// waiting for them; false where the file takes no such request (a pipe),
+// and then it is not asked again.
+bool AskToCache(SystemFile file, std::uint64_t offset, std::uint32_t size);
 // Makes `code` the calling thread's LastError(): a failed read is met on
 // the reader thread and reported on the Digester's.
 void RecordReadFailure(std::uint32_t code);

@@ -63,6 +63,12 @@ bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
     return true;
 }
 
+// Starts the reads and returns; ESPIPE for a pipe or FIFO.
+bool AskToCache(SystemFile file, std::uint64_t offset, std::uint32_t size) {
+    return ::posix_fadvise(static_cast<int>(file), static_cast<off_t>(offset), size,
+                           POSIX_FADV_WILLNEED) == 0;
+}
+
 void CloseSystemFile(SystemFile file) {
     ::close(static_cast<int>(file));  // never retried: the descriptor is gone either way
 }

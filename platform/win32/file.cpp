@@ -53,6 +53,11 @@ bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
     return ok != FALSE || GetLastError() == ERROR_BROKEN_PIPE;
 }
 
+// FILE_FLAG_SEQUENTIAL_SCAN already has the cache manager read ahead.
+bool AskToCache(SystemFile, std::uint64_t, std::uint32_t) {
+    return false;
+}
+
 void CloseSystemFile(SystemFile file) {
     CloseHandle(ToHandle(file));
 }
