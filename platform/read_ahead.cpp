@@ -15,6 +15,13 @@ namespace {
 // reader and one hasher: one is filled while the other is hashed.
 constexpr std::uint32_t kSlots = 2;
 constexpr std::uint32_t kSlotSize = 512 * 1024;
+// On a file not yet cached, the ring alone keeps the storage at most 1 MiB
+// ahead of the hashing, and the system's own read-ahead did not make up for
+// it: the reader asks for each slot's bytes this far ahead of it, so that
+// the storage works while the hashing does. Measured on a 1 GiB file read
+// cold (AMD EPYC, family 25, model 17): 16 MiB gained 7-20% across batches,
+// 32 and 64 MiB less, and asking before the first slot nothing more.
+constexpr std::uint64_t kCacheAhead = 16 << 20;
 
 // One buffer of the ring and what filling it met. A slot less than full is
 // the last: the file ends after its bytes, or a read failed there, and the
@@ -34,12 +41,14 @@ struct Slot {  // NOLINT(*-pro-type-member-init)
 // filled - served < kSlots.
 struct ReadAheadFile {
     // cppcheck-suppress uninitMemberVar
-    explicit ReadAheadFile(SystemFile system) : file(system) {}  // NOLINT(*-pro-type-member-init)
+    ReadAheadFile(SystemFile system, bool ask)  // NOLINT(*-pro-type-member-init)
+        : file(system), askToCache(ask) {}
 
     SystemFile file;
     SystemThread thread = 0;  // set, and read, by the Digester's thread alone
     bool threaded = false;    // likewise
     std::uint32_t next = 0;   // likewise: the served slot's first byte not yet served
+    bool askToCache;  // set before the reader runs, then read by it alone
     // Each on its own cache line: each side writes one, the other reads it.
     alignas(64) std::atomic<std::uint32_t> filled{0};
     alignas(64) std::atomic<std::uint32_t> served{0};
@@ -101,6 +110,7 @@ Slot& ServedSlot(ReadAheadFile& f) {
 void ReadAheadThread(void* file) {
     ReadAheadFile& f = *static_cast<ReadAheadFile*>(file);
     std::uint32_t filled = f.filled.load(std::memory_order_relaxed);
+    bool asking = f.askToCache;  // until the file refuses
     for (;;) {
         std::uint32_t served = f.served.load(std::memory_order_acquire);
         while (filled - served == kSlots) {  // every slot waits to be served
@@ -109,6 +119,9 @@ void ReadAheadThread(void* file) {
         }
         if (f.stop.load(std::memory_order_relaxed)) {
             return;
+        }
+        if (asking) {
+            asking = AskToCache(f.file, std::uint64_t{filled} * kSlotSize + kCacheAhead, kSlotSize);
         }
         const bool more = FillSlot(f.file, f.slots[filled % kSlots]);
         f.filled.store(++filled, std::memory_order_release);
@@ -119,8 +132,8 @@ void ReadAheadThread(void* file) {
     }
 }
 
-FileHandle AdoptForReadAhead(SystemFile file) {
-    return ToHandle(new (std::nothrow) ReadAheadFile(file));
+FileHandle AdoptForReadAhead(SystemFile file, bool askToCache) {
+    return ToHandle(new (std::nothrow) ReadAheadFile(file, askToCache));
 }
 
 bool ReadChunk(FileHandle file, std::uint8_t* buffer, std::uint32_t size,

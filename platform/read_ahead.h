@@ -27,6 +27,10 @@ using SystemThread = std::uintptr_t;
 bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
                     std::uint32_t* bytesRead);
 void CloseSystemFile(SystemFile file);
+// Asks the system to bring `size` bytes at `offset` into its cache without
+// waiting for them; false where the file takes no such request, and then it
+// is not asked again. Asked only of files adopted with `askToCache`.
+bool AskToCache(SystemFile file, std::uint64_t offset, std::uint32_t size);
 // Makes `code` the calling thread's LastError(): a failed read is met on
 // the reader thread and reported on the Digester's.
 void RecordReadFailure(std::uint32_t code);
@@ -47,7 +51,8 @@ void ReadAheadThread(void* file);
 
 // Takes ownership of an open system file and gives the handle that
 // ReadChunk and CloseFile take; kInvalidFile, with `file` untouched and
-// still the caller's, when there is no memory for the buffers.
-FileHandle AdoptForReadAhead(SystemFile file);
+// still the caller's, when there is no memory for the buffers. With
+// `askToCache`, the reader asks for each slot's bytes ahead of it.
+FileHandle AdoptForReadAhead(SystemFile file, bool askToCache);
 
 }  // namespace platform

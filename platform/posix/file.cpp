@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +19,15 @@ namespace {
 void* RunReader(void* file) {
     ReadAheadThread(file);
     return nullptr;
+}
+
+// Asking ahead pays where a disk's queue takes the requests: a regular file
+// on a block device. A file system with no device of its own (FUSE, NFS,
+// tmpfs, /proc) has a major number of 0; on FUSE answering each request
+// 1 ms late, the requests ahead queued before the reader's own and made the
+// run 15% slower.
+bool WorthAskingToCache(const struct stat& st) {
+    return S_ISREG(st.st_mode) && major(st.st_dev) != 0;
 }
 
 }  // namespace
@@ -38,7 +48,7 @@ FileHandle OpenForSequentialRead(const NativeChar* path) {
         posix::RecordFailure(error);
         return kInvalidFile;
     }
-    const FileHandle file = AdoptForReadAhead(fd);
+    const FileHandle file = AdoptForReadAhead(fd, WorthAskingToCache(st));
     if (file == kInvalidFile) {
         ::close(fd);
         posix::RecordFailure(ENOMEM);
@@ -61,6 +71,12 @@ bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
     }
     *bytesRead = static_cast<std::uint32_t>(n);
     return true;
+}
+
+// Starts the reads and returns.
+bool AskToCache(SystemFile file, std::uint64_t offset, std::uint32_t size) {
+    return ::posix_fadvise(static_cast<int>(file), static_cast<off_t>(offset), size,
+                           POSIX_FADV_WILLNEED) == 0;
 }
 
 void CloseSystemFile(SystemFile file) {

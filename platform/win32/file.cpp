@@ -36,7 +36,7 @@ FileHandle OpenForSequentialRead(const NativeChar* path) {
     if (hFile == INVALID_HANDLE_VALUE) {
         return kInvalidFile;  // CreateFileW's own last-error value stands
     }
-    const FileHandle file = AdoptForReadAhead(reinterpret_cast<SystemFile>(hFile));
+    const FileHandle file = AdoptForReadAhead(reinterpret_cast<SystemFile>(hFile), false);
     if (file == kInvalidFile) {
         CloseHandle(hFile);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -51,6 +51,12 @@ bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
     *bytesRead = cbRead;
     // A pipe whose writer has closed reports its end of data this way.
     return ok != FALSE || GetLastError() == ERROR_BROKEN_PIPE;
+}
+
+// Never asked: FILE_FLAG_SEQUENTIAL_SCAN already has the cache manager
+// read ahead.
+bool AskToCache(SystemFile, std::uint64_t, std::uint32_t) {
+    return false;
 }
 
 void CloseSystemFile(SystemFile file) {
