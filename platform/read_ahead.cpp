@@ -12,9 +12,10 @@ namespace {
 // brought the whole run within a few percent of the hashing alone, while the
 // same ring in pieces of 128 KiB or less lost it again to the calls, and
 // larger rings only added to the peak memory. Two slots are enough for one
-// reader and one hasher: one is filled while the other is hashed.
-constexpr std::uint32_t kSlots = 2;
-constexpr std::uint32_t kSlotSize = 512 * 1024;
+// reader and one hasher: one is filled while the other is hashed. (The
+// values are in read_ahead.h, for the ring's test.)
+constexpr std::uint32_t kSlots = kReadAheadSlots;
+constexpr std::uint32_t kSlotSize = kReadAheadSlotSize;
 
 // One buffer of the ring and what filling it met. A slot less than full is
 // the last: the file ends after its bytes, or a read failed there, and the
