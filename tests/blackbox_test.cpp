@@ -76,7 +76,8 @@ const std::string kNoOpen = "ERR CODE: {code}\nINVALID HANDLE !";
 const std::string kNoRead = "ERR CODE: {code}\nUnknown ERR !";
 
 const Row kRows[] = {
-    {"abc", "abc.txt", "abc", {}, "abc.txt", kDigest, 0, 0},
+    // The reader thread on a plain file, with no tracer and no pipe in its way.
+    {"a plain file of several read-ahead slots", "big.bin", kBig, {}, "big.bin", kDigest, 0, 0},
     {"empty file", "empty", "", {}, "empty", "MD5 hash of file: D41D8CD98F00B204E9800998ECF8427E", 0, 0},
     // Past 2^32 bytes no count may wrap; sparse, so it costs time, not disk.
     {"a file of 4 GiB and 3 bytes", "huge.bin", "", {}, "huge.bin", "MD5 hash of file: 506DE775004F4B429865A45492D6B203", 0, kNotHere, Mode::Huge},
@@ -88,6 +89,7 @@ const Row kRows[] = {
     {"UTF-8 name", "r\xC3\xA9sum\xC3\xA9-\xE6\x97\xA5\xF0\x9F\x98\x80.txt", "x", {}, "r\xC3\xA9sum\xC3\xA9-\xE6\x97\xA5\xF0\x9F\x98\x80.txt", kDigest, 0, 0},
     {"bytes that are not UTF-8 stay", "\xFF\xFE-\xE9 \xC2 .bin", "x", {}, "\xFF\xFE-\xE9 \xC2 .bin", kDigest, 0, kNotHere},
     {"controls are escaped", "a\nb\x1B[1m\x1F\x7F~", "x", {}, "a\\x0Ab\\x1B[1m\\x1F\\x7F~", kDigest, 0, kNotHere},
+    {"U+009F, the last C1 control, is escaped", "\xC2\x9F.txt", "x", {}, "\\xC2\\x9F.txt", kDigest, 0, kNotHere},
     {"C1 controls are escaped, as UTF-8 or alone; letters are not", "c\xC2\x9B" "1m \x9B \xE2\x80\x9C \xE0\x80\x80", "x", {}, "c\\xC2\\x9B1m \\x9B \xE2\x80\x9C \xE0\\x80\\x80", kDigest, 0, kNotHere},
     // Unicode readers break the line at U+2028; U+202E shows "txt.exe" as "exe.txt".
     {"line separators and bidirectional overrides are escaped", "my ls\xE2\x80\xA8x\xE2\x80\xAEtxt.exe", "x", {}, "my ls\\xE2\\x80\\xA8x\\xE2\\x80\\xAEtxt.exe", kDigest, 0, kNotHere},
