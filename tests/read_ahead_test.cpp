@@ -134,13 +134,13 @@ void RecordReadFailure(std::uint32_t code) {
 bool ReadSystemFile(SystemFile, std::uint8_t* buffer, std::uint32_t size, std::uint32_t* bytesRead) {
     CheckWakes();
     const Row& row = *backend->row;
-    if (onReader && row.pace == Pace::DigesterWaits) {
+    if (onReader && row.pace == Pace::DigesterWaits && !backend->over.load(kRelaxed)) {  // after the last, no one waits
         Await(OtherIdle, "the Digester never waited for a read");
     }
     const int read = ++backend->reads;
     backend->readsAfterLast.fetch_add(backend->over.load(kRelaxed) ? 1 : 0, kRelaxed);
     *bytesRead = std::min({size, row.readSize, row.size - backend->offset});
-    backend->over.store(read == row.failingRead || *bytesRead == 0, kRelaxed);
+    backend->over.store(backend->over.load(kRelaxed) || read == row.failingRead || *bytesRead == 0, kRelaxed);
     if (read == row.failingRead) {
         lastError = kCode;
         return false;
