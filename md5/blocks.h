@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "md5/md5.h"
+
 namespace md5 {
 
 // A direct reading of RFC 1321 3.4: the oracle, and the core for any CPU.
@@ -18,12 +20,22 @@ void BlocksChained(std::uint32_t state[4], const std::uint8_t* blocks, std::size
 #if MD5DIGEST_AVX512
 // The chained schedule on AVX-512VL: one instruction for each round
 // function and one for the rotation. x86-64 only; never called unless
-// CpuRunsAvx512().
+// RunsAvx512() says this CPU runs it.
 void BlocksAvx512(std::uint32_t state[4], const std::uint8_t* blocks, std::size_t count);
+
+// What CPUID and XGETBV say, no more: the decisions below are plain
+// functions of it, so tests can give them CPUs no machine here has.
+struct CpuFacts {
+    char vendor[13];          // leaf 0, e.g. "GenuineIntel", and a NUL
+    unsigned leaf1Ecx;        // OSXSAVE among others
+    unsigned leaf7Ebx;        // AVX512F, AVX512VL among others; 0 below leaf 7
+    unsigned long long xcr0;  // the state the system saves; 0 without OSXSAVE
+};
+CpuFacts ReadCpu();
 // Whether this CPU, and its operating system, can run BlocksAvx512.
-bool CpuRunsAvx512();
-// Whether BlocksAvx512 is faster than BlocksChained on this CPU, if it runs.
-bool Avx512Wins();
+bool RunsAvx512(const CpuFacts& cpu);
+// BlocksAvx512 where it runs and is faster than BlocksChained, else BlocksChained.
+BlocksFunction ChooseBlocks(const CpuFacts& cpu);
 #endif
 
 // T[i] = floor(2^32 * |sin(i + 1)|), RFC 1321 3.4.

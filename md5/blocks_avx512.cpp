@@ -5,7 +5,7 @@
 // of four xmm registers; the other lanes are never read.
 //
 // Only the functions of this file are compiled for AVX-512 (the target
-// attribute), and nothing here runs until CpuRunsAvx512() has said yes: the
+// attribute), and nothing here runs until RunsAvx512() has said yes: the
 // rest of the program stays at the baseline instruction set.
 #include <immintrin.h>
 

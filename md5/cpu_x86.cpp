@@ -9,6 +9,8 @@
 // 733 us (Intel Xeon, family 6, model 167, under KVM).
 #include <cpuid.h>
 
+#include <cstring>
+
 #include "md5/blocks.h"
 
 namespace md5 {
@@ -22,23 +24,33 @@ __attribute__((target("xsave"))) unsigned long long EnabledState() {
 
 }  // namespace
 
-bool CpuRunsAvx512() {
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (__get_cpuid_max(0, nullptr) < 7) {
-        return false;
+CpuFacts ReadCpu() {
+    CpuFacts cpu{};
+    unsigned level = 0, eax = 0, ebx = 0, ecx = 0, edx = 0;
+    __cpuid(0, level, ebx, ecx, edx);
+    // The vendor's twelve characters come in EBX, EDX, ECX, in that order.
+    const unsigned vendor[3] = {ebx, edx, ecx};
+    std::memcpy(cpu.vendor, vendor, sizeof vendor);
+    __cpuid(1, eax, ebx, cpu.leaf1Ecx, edx);
+    if ((cpu.leaf1Ecx & bit_OSXSAVE) != 0) {
+        cpu.xcr0 = EnabledState();
     }
-    __cpuid(1, eax, ebx, ecx, edx);
-    // The opmask and both halves of the ZMM registers (bits 5-7), with the
-    // SSE and AVX state (1-2): without them enabled by the system the
-    // instructions fault even where CPUID lists them.
-    if ((ecx & bit_OSXSAVE) == 0 || (EnabledState() & 0xE6) != 0xE6) {
-        return false;
+    if (level >= 7) {
+        __cpuid_count(7, 0, eax, cpu.leaf7Ebx, ecx, edx);
     }
-    __cpuid_count(7, 0, eax, ebx, ecx, edx);
-    return (ebx & bit_AVX512F) != 0 && (ebx & bit_AVX512VL) != 0;
+    return cpu;
 }
 
-bool Avx512Wins() {
+bool RunsAvx512(const CpuFacts& cpu) {
+    // The opmask and both halves of the ZMM registers (bits 5-7), with the
+    // SSE and AVX state (1-2): without them enabled by the system the
+    // instructions fault even where CPUID lists them. XCR0 means nothing
+    // unless the system set OSXSAVE.
+    return (cpu.leaf1Ecx & bit_OSXSAVE) != 0 && (cpu.xcr0 & 0xE6) == 0xE6 &&
+           (cpu.leaf7Ebx & bit_AVX512F) != 0 && (cpu.leaf7Ebx & bit_AVX512VL) != 0;
+}
+
+BlocksFunction ChooseBlocks(const CpuFacts& cpu) {
     // An AVX-512 step is 4 instructions on the chain against 4 or 5 scalar
     // ones, so it wins only where vpaddd, vpternlogd and vprold take one
     // cycle each:
@@ -49,9 +61,8 @@ bool Avx512Wins() {
     //   faster than the scalar code.
     // - Zen 5 takes two cycles for all three, at every vector width; measured
     //   here at half the scalar code's speed (EPYC, family 26, model 2).
-    unsigned level = 0, ebx = 0, ecx = 0, edx = 0;
-    __cpuid(0, level, ebx, ecx, edx);
-    return ebx == signature_INTEL_ebx && ecx == signature_INTEL_ecx && edx == signature_INTEL_edx;
+    const bool intel = std::strcmp(cpu.vendor, "GenuineIntel") == 0;
+    return intel && RunsAvx512(cpu) ? BlocksAvx512 : BlocksChained;
 }
 
 }  // namespace md5

@@ -10,8 +10,7 @@ namespace md5 {
 BlocksFunction DefaultBlocks() {
 #if MD5DIGEST_AVX512
     // Decided once a process: the CPU does not change while it runs.
-    static const BlocksFunction chosen =
-        CpuRunsAvx512() && Avx512Wins() ? BlocksAvx512 : BlocksChained;
+    static const BlocksFunction chosen = ChooseBlocks(ReadCpu());
     return chosen;
 #else
     return BlocksChained;

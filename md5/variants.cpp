@@ -10,7 +10,8 @@ std::span<const BlocksVariant> Variants() {
         {"chained", BlocksChained, nullptr},
 #if MD5DIGEST_AVX512
         {"avx512", BlocksAvx512,
-         CpuRunsAvx512() ? nullptr : "this CPU, or its operating system, has no AVX-512F and VL"},
+         RunsAvx512(ReadCpu()) ? nullptr
+                               : "this CPU, or its operating system, has no AVX-512F and VL"},
 #endif
     };
     return variants;

@@ -12,9 +12,10 @@ namespace {
 // brought the whole run within a few percent of the hashing alone, while the
 // same ring in pieces of 128 KiB or less lost it again to the calls, and
 // larger rings only added to the peak memory. Two slots are enough for one
-// reader and one hasher: one is filled while the other is hashed.
-constexpr std::uint32_t kSlots = 2;
-constexpr std::uint32_t kSlotSize = 512 * 1024;
+// reader and one hasher: one is filled while the other is hashed. (The
+// values are in read_ahead.h, for the ring's test.)
+constexpr std::uint32_t kSlots = kReadAheadSlots;
+constexpr std::uint32_t kSlotSize = kReadAheadSlotSize;
 // On a file not yet cached, the ring alone keeps the storage at most 1 MiB
 // ahead of the hashing, and the system's own read-ahead did not make up for
 // it: the reader asks for each slot's bytes this far ahead of it, so that

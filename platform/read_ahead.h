@@ -15,6 +15,11 @@
 
 namespace platform {
 
+// The ring's shape, chosen in read_ahead.cpp; its test derives its cases
+// from these.
+inline constexpr std::uint32_t kReadAheadSlots = 2;
+inline constexpr std::uint32_t kReadAheadSlotSize = 512 * 1024;
+
 // The backend's own file: a descriptor on POSIX, a HANDLE on Windows.
 using SystemFile = std::intptr_t;
 // The backend's own thread: a pthread_t on POSIX, a HANDLE on Windows.

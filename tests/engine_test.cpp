@@ -17,6 +17,11 @@
 #if MD5DIGEST_HAVE_LIBCRYPTO
 #include <openssl/evp.h>
 #endif
+#if MD5DIGEST_AVX512
+#include <cpuid.h>
+
+#include "md5/blocks.h"
+#endif
 
 namespace {
 
@@ -99,5 +104,27 @@ INSTANTIATE_TEST_SUITE_P(Variants, Engine,
                          [](const testing::TestParamInfo<md5::BlocksVariant>& variant) {
                              return std::string(variant.param.name);
                          });
+
+#if MD5DIGEST_AVX512
+// The choice for CPUs no machine here has; and this CPU's vendor read in
+// the right order, one of the vendors' own names.
+TEST(Cpu, ChoosesAvx512WhereItRunsOnIntelOnly) {
+    constexpr unsigned kOs = bit_OSXSAVE, kFVl = bit_AVX512F | bit_AVX512VL;
+    constexpr unsigned long long kOn = 0xE7;  // x87, SSE, AVX, opmask, both ZMM halves
+    const std::pair<md5::CpuFacts, bool> cases[] = {
+        {{"GenuineIntel", kOs, kFVl, kOn}, true},
+        {{"AuthenticAMD", kOs, kFVl, kOn}, false},  // runs it, slower
+        {{"GenuineIntel", kOs, bit_AVX512F, kOn}, false},
+        {{"GenuineIntel", kOs, kFVl, kOn & ~0xC0ull}, false},  // ZMM state off
+        {{"GenuineIntel", kOs, kFVl, kOn & ~0x20ull}, false},  // opmask state off
+        {{"GenuineIntel", 0, kFVl, kOn}, false},                // no XCR0 to trust
+    };
+    for (const auto& [cpu, avx512] : cases) {
+        EXPECT_EQ(md5::ChooseBlocks(cpu) == md5::BlocksAvx512, avx512) << cpu.vendor << ", leaf 1 ECX " << cpu.leaf1Ecx << ", leaf 7 EBX " << cpu.leaf7Ebx << ", XCR0 " << cpu.xcr0;
+    }
+    const std::string_view known[] = {"GenuineIntel", "AuthenticAMD", "HygonGenuine", "CentaurHauls", "  Shanghai  "};
+    EXPECT_NE(std::find(std::begin(known), std::end(known), md5::ReadCpu().vendor), std::end(known)) << md5::ReadCpu().vendor;
+}
+#endif
 
 }  // namespace

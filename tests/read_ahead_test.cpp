@@ -1,11 +1,14 @@
-// The read-ahead ring alone, over a scripted backend: system reads that are
-// short, slow, failing or blocked at any point, a thread refused, an early
-// stop while the reader is ahead or blocked. Served as the Digester reads, a
-// chunk at a time, each row must give the file's own bytes, then its end or
-// the failed read's code; every thread started is joined before the file is
-// closed, once; no read begins after the stop; every change a side waited
-// for is followed by a wake (else the run aborts, naming the row). Under ThreadSanitizer too, where a count
-// published before its bytes is a reported race.
+// The read-ahead ring alone, over a scripted backend that owns every wait:
+// system reads that are short or fail at any point, a thread refused, an
+// early stop, and where a row says so each side made to wait for the other.
+// Served as the Digester reads, a chunk at a time, each row must give the
+// file's own bytes, then its end or the failed read's code; every thread
+// started is joined before the file is closed, once; no read begins after
+// the last slot or the stop. A sleeping side wakes only when woken on the
+// counter it sleeps on, with that counter past the value it slept on: a
+// change without such a wake is found at the changing side's next call.
+// Under ThreadSanitizer too, where a count published before its bytes is a
+// reported race.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,53 +23,64 @@
 namespace {
 
 using namespace std::chrono_literals;
+using Count = std::atomic<std::uint32_t>;
+constexpr auto kRelaxed = std::memory_order_relaxed;
 
-constexpr std::uint32_t kSlot = 512 * 1024;  // the ring's slot: one full system read
-constexpr std::uint32_t kCode = 0xC0DE;      // the failed read's own code
-constexpr std::uint32_t kDecoy = 183;        // what the Digester's thread held before
+constexpr std::uint32_t kSlot = platform::kReadAheadSlotSize;
+constexpr std::uint32_t kCode = 0xC0DE;  // the failed read's own code
+constexpr std::uint32_t kDecoy = 183;    // what the Digester's thread held before
+
+// Which side waits for the other, every time, so that each sleep is certain.
+enum class Pace { Free, DigesterWaits, ReaderWaits };
 
 struct Row {
     const char* what;
     std::uint32_t size;
-    int starts;                      // reader threads the ring starts
+    int starts;  // reader threads the ring starts
+    Pace pace = Pace::Free;
     std::uint32_t readSize = kSlot;  // the most one system read gives (a pipe: less)
     int failingRead = 0;             // which system read fails, from 1; 0: none
-    std::chrono::microseconds readDelay{}, hashDelay{};  // before each read; every 64 chunks served
     bool refused = false;            // the system gives no thread
     std::uint32_t stopAfter = 0;     // the Digester stops early after these bytes
-    int blockingRead = 0;            // this read returns only when the join cancels it
 };
 
 const Row kRows[] = {
     {.what = "a file within one slot is read inline", .size = kSlot - 1, .starts = 0},
-    {.what = "slow reads: the Digester waits for the reader", .size = 3 * kSlot + 5, .starts = 1, .readSize = 65536, .readDelay = 1ms},
-    {.what = "slow hashing: the reader waits for room", .size = 5 * kSlot, .starts = 1, .hashDelay = 1ms},
-    {.what = "a read fails inside the first slot", .size = 3 * kSlot, .starts = 0, .readSize = 65536, .failingRead = 3},
-    {.what = "a read fails inside a later slot, on the reader", .size = 3 * kSlot, .starts = 1, .readSize = 65536, .failingRead = 12},
-    {.what = "a read fails at a slot's start", .size = 3 * kSlot, .starts = 1, .failingRead = 2},
-    {.what = "no thread to be had: the same loop inline", .size = 3 * kSlot + 5, .starts = 0, .readSize = 65536, .refused = true},
-    {.what = "an early stop while the reader waits for room", .size = 8 * kSlot, .starts = 1, .stopAfter = 10240},
-    {.what = "an early stop while the reader is blocked in a read", .size = 8 * kSlot, .starts = 1, .readSize = 65536, .stopAfter = 10240, .blockingRead = 9},
+    {.what = "the Digester waits for each short read", .size = 3 * kSlot + 5, .starts = 1, .pace = Pace::DigesterWaits, .readSize = kSlot / 8},
+    {.what = "the reader waits for room; the file ends at a slot's end", .size = (platform::kReadAheadSlots + 2) * kSlot, .starts = 1, .pace = Pace::ReaderWaits},
+    {.what = "a read fails inside the first slot", .size = 3 * kSlot, .starts = 0, .readSize = kSlot / 8, .failingRead = 3},
+    {.what = "a read fails inside the second slot, on the reader", .size = 3 * kSlot, .starts = 1, .pace = Pace::DigesterWaits, .readSize = kSlot / 8, .failingRead = 8 + 4},
+    {.what = "no thread to be had: the same loop inline", .size = 3 * kSlot + 5, .starts = 0, .readSize = kSlot / 8, .refused = true},
+    {.what = "an early stop while the reader waits for room", .size = (platform::kReadAheadSlots + 4) * kSlot, .starts = 1, .stopAfter = 10240},
 };
 
 std::uint8_t Byte(std::uint32_t offset) {
     return static_cast<std::uint8_t>(offset % 251);  // a slot out of place shows
 }
 
+// One of the ring's two counters: the value a side sleeps on, plus one (0:
+// none sleeps), and the counter's value at the latest wake on it.
+struct Counter {
+    std::atomic<const Count*> count{nullptr};
+    Count sleeper{0}, woken{0};
+};
+
 // One row's backend. Reads run on one side at a time (the Digester's thread
-// until the reader starts), so their own counts need no atomics.
+// until the reader starts), so their own counts need no atomics; the rest
+// is relaxed, so that ThreadSanitizer sees the ring's own ordering alone.
 struct Backend {
     const Row* row = nullptr;
     std::uint32_t offset = 0;
     int reads = 0;
-    std::atomic<bool> stopping{false}, cancelled{false};
-    std::atomic<int> readsAfterStop{0}, starts{0}, joins{0}, closes{0}, closedEarly{0}, wakes{0};
+    Counter counters[2];
+    std::atomic<bool> readerDone{false}, over{false};  // over: a read gave the end or failed, or the Digester stopped
+    std::atomic<int> readsAfterLast{0}, starts{0}, joins{0}, closes{0}, closedEarly{0}, lostWakes{0};
 };
 Backend* backend = nullptr;
 thread_local std::uint32_t lastError = 0;
+thread_local bool onReader = false;
 
-// Polls without synchronising, so that ThreadSanitizer sees the ring's own
-// ordering alone; a hang aborts with the row's name.
+// Polls; a hang aborts with the row's name.
 template <typename Until>
 void Await(Until until, const char* hang) {
     for (const auto deadline = std::chrono::steady_clock::now() + 10s; !until(); std::this_thread::sleep_for(20us)) {
@@ -75,6 +89,34 @@ void Await(Until until, const char* hang) {
             std::abort();
         }
     }
+}
+
+// The first counter a call names is counters[0], the other counters[1].
+Counter& CounterOf(const Count& count) {
+    const Count* first = nullptr;
+    const bool isFirst = backend->counters[0].count.compare_exchange_strong(first, &count, kRelaxed) || first == &count;
+    backend->counters[isFirst ? 0 : 1].count.store(&count, kRelaxed);
+    return backend->counters[isFirst ? 0 : 1];
+}
+
+// At each call of one side: the other side, asleep on a counter that has
+// left the value it slept on, must have been woken on it since. Only the
+// calling side changes that counter, and wakes before its next call. A
+// change without that wake is counted, and the sleeper let go.
+void CheckWakes() {
+    for (Counter& c : backend->counters) {
+        const std::uint32_t sleeper = c.sleeper.load(kRelaxed);
+        if (sleeper != 0 && c.count.load(kRelaxed)->load(kRelaxed) != sleeper - 1 && c.woken.load(kRelaxed) < sleeper) {
+            backend->lostWakes.fetch_add(1, kRelaxed);
+            c.woken.store(sleeper, kRelaxed);
+        }
+    }
+}
+
+// Whether the other side sleeps or is gone (a side never sees itself asleep).
+bool OtherIdle() {
+    return backend->counters[0].sleeper.load(kRelaxed) != 0 || backend->counters[1].sleeper.load(kRelaxed) != 0 ||
+           backend->readerDone.load(kRelaxed) || backend->starts == 0;
 }
 
 }  // namespace
@@ -90,21 +132,20 @@ void RecordReadFailure(std::uint32_t code) {
 }
 
 bool ReadSystemFile(SystemFile, std::uint8_t* buffer, std::uint32_t size, std::uint32_t* bytesRead) {
+    CheckWakes();
     const Row& row = *backend->row;
-    const int read = ++backend->reads;
-    backend->readsAfterStop += backend->stopping ? 1 : 0;
-    std::this_thread::sleep_for(row.readDelay);
-    if (read == row.blockingRead) {
-        Await([] { return backend->cancelled.load(); }, "a blocked read was never ended");
+    if (onReader && row.pace == Pace::DigesterWaits && !backend->over.load(kRelaxed)) {  // after the last, no one waits
+        Await(OtherIdle, "the Digester never waited for a read");
     }
-    if (read == row.failingRead || read == row.blockingRead) {
-        lastError = read == row.failingRead ? kCode : 995;
+    const int read = ++backend->reads;
+    backend->readsAfterLast.fetch_add(backend->over.load(kRelaxed) ? 1 : 0, kRelaxed);
+    *bytesRead = std::min({size, row.readSize, row.size - backend->offset});
+    backend->over.store(backend->over.load(kRelaxed) || read == row.failingRead || *bytesRead == 0, kRelaxed);
+    if (read == row.failingRead) {
+        lastError = kCode;
         return false;
     }
-    *bytesRead = std::min({size, row.readSize, row.size - backend->offset});
-    for (std::uint32_t i = 0; i < *bytesRead; ++i) {
-        buffer[i] = Byte(backend->offset + i);
-    }
+    std::generate_n(buffer, *bytesRead, [at = backend->offset]() mutable { return Byte(at++); });
     backend->offset += *bytesRead;
     return true;
 }
@@ -114,6 +155,7 @@ bool AskToCache(SystemFile, std::uint64_t, std::uint32_t) {
 }
 
 void CloseSystemFile(SystemFile) {
+    CheckWakes();
     ++backend->closes;
     backend->closedEarly += backend->starts != backend->joins ? 1 : 0;
 }
@@ -123,31 +165,38 @@ bool StartReaderThread(void* file, SystemThread* thread) {
         return false;
     }
     ++backend->starts;
-    *thread = reinterpret_cast<SystemThread>(new std::thread(ReadAheadThread, file));
+    *thread = reinterpret_cast<SystemThread>(new std::thread([file] {
+        onReader = true;
+        ReadAheadThread(file);
+        CheckWakes();  // its last change needs its wake too
+        backend->readerDone.store(true, kRelaxed);
+    }));
     return true;
 }
 
-// As the Windows backend does, a read that may never return is cancelled.
 void JoinReaderThread(SystemThread thread) {
-    backend->cancelled = true;
+    CheckWakes();
     auto* reader = reinterpret_cast<std::thread*>(thread);
     reader->join();
     delete reader;
     ++backend->joins;
 }
 
-// A change seen after a look at the old value must be followed by a wake,
-// or a real sleeper would sleep on.
-void WaitWhileEqual(const std::atomic<std::uint32_t>& value, std::uint32_t old) {
-    const int wakes = backend->wakes.load(std::memory_order_relaxed);
-    if (value.load(std::memory_order_relaxed) == old) {
-        Await([&] { return value.load(std::memory_order_relaxed) != old; }, "waited 10 s for the other side");
-        Await([&] { return backend->wakes.load(std::memory_order_relaxed) != wakes; }, "a change with no wake");
+// Sleeps until woken on this counter with it past `old`, as a real sleeper
+// would.
+void WaitWhileEqual(const Count& count, std::uint32_t old) {
+    CheckWakes();
+    Counter& c = CounterOf(count);
+    if (count.load(kRelaxed) == old) {
+        c.sleeper.store(old + 1, kRelaxed);
+        Await([&] { return c.woken.load(kRelaxed) > old; }, "slept 10 s: never woken");
+        c.sleeper.store(0, kRelaxed);
     }
 }
 
-void WakeWaiter(std::atomic<std::uint32_t>&) {
-    backend->wakes.fetch_add(1, std::memory_order_relaxed);
+void WakeWaiter(Count& count) {
+    CounterOf(count).woken.store(count.load(kRelaxed), kRelaxed);
+    CheckWakes();
 }
 
 }  // namespace platform
@@ -171,10 +220,12 @@ TEST(ReadAhead, ServesTheBytesThenTheEndOrTheFailedReadsCode) {
                 intact = intact && chunk[i] == Byte(served + i);
             }
             served += n;
-            std::this_thread::sleep_for(served % (64 * 1024) == 0 ? row.hashDelay : 0us);
+            if (row.pace == Pace::ReaderWaits) {
+                Await(OtherIdle, "the reader never waited for room");
+            }
         }
-        std::this_thread::sleep_for(row.stopAfter != 0 ? 100ms : 0ms);  // the reader gets ahead, or into its read
-        backend->stopping = true;
+        Await(OtherIdle, "the reader neither ended nor waited");  // whatever it does after the last slot, it has done
+        state.over = true;
         platform::CloseFile(file);
 
         const auto failedAt = static_cast<std::uint32_t>(row.failingRead - 1) * row.readSize;
@@ -182,9 +233,9 @@ TEST(ReadAhead, ServesTheBytesThenTheEndOrTheFailedReadsCode) {
         EXPECT_TRUE(intact) << "bytes served out of place";
         EXPECT_EQ(ok, row.failingRead == 0);
         EXPECT_EQ(platform::LastError(), row.failingRead > 0 ? kCode : kDecoy) << "the failed read's own code";
-        EXPECT_EQ(std::vector<int>({state.starts, state.joins, state.closes, state.closedEarly, state.readsAfterStop}),
-                  std::vector<int>({row.starts, row.starts, 1, 0, 0}))
-            << "threads started, joined; closes, before the join; reads after the stop";
+        EXPECT_EQ(std::vector<int>({state.starts, state.joins, state.closes, state.closedEarly, state.readsAfterLast, state.lostWakes}),
+                  std::vector<int>({row.starts, row.starts, 1, 0, 0, 0}))
+            << "threads started, joined; closes, before the join; reads after the last slot or the stop; changes with no wake";
     }
 }
 

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The Windows build, cross-compiled with mingw-w64 and tested under Wine:
-# the unit tests under ctest, the native black-box table against the .exe
-# (files held open by cmd and a named pipe included), the embedded
-# manifest, the imported DLLs, the header's hardening (DllCharacteristics:
-# dynamic base with its relocations, high-entropy VA, NX), and a large
-# file's digest against md5sum. Every Wine run is time-limited: a hang
-# fails the leg.
+# the unit tests under ctest (the real backend on a named pipe among them),
+# the native black-box table against the .exe (files held open by cmd
+# included), the embedded manifest, the imported DLLs, the header's
+# hardening (DllCharacteristics: dynamic base with its relocations,
+# high-entropy VA, NX), and a large file's digest against md5sum. Every
+# Wine run is time-limited: a hang fails the leg.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/legs/need.sh  # for limited
@@ -95,7 +95,6 @@ echo "--- black-box suite against $exe"
 cmake --preset release >/dev/null
 cmake --build --preset release --target blackbox_tests
 MD5DIGEST_BIN="$exe" MD5DIGEST_LAUNCHER="$wine" MD5DIGEST_TARGET=windows \
-  MD5DIGEST_PIPE_SERVER=build/windows/tests/pipe_server.exe \
   limited 1800 build/release/tests/blackbox_tests </dev/null
 
 echo "--- 100 MiB against md5sum"
