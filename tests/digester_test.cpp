@@ -183,9 +183,7 @@ const NativeChar* FinalComponent(const NativeChar* path) {
 
 void WriteLine(std::string_view text, NativeStringView tail) {
     std::string line(text);
-    for (const auto c : tail) {
-        line.push_back(static_cast<char>(c));  // the tests' names are ASCII
-    }
+    line.append(tail.begin(), tail.end());  // the tests' names are ASCII
     run.lines.push_back(line);
     run.lastError = kLeftByWrites;
 }
