@@ -24,7 +24,7 @@ struct Script {
     Step failing = Step::None;
     std::uint32_t code = 0;  // the failing call's last-error value; 0 gives none
     int failingAt = 0;       // which read or HashBytes call fails
-    std::array<std::uint32_t, 4> chunks = {1024, 300, 1024, 1};  // successive reads; 0 ends
+    std::array<std::uint32_t, 5> chunks = {1024, 300, 1024, 1};  // successive reads; 0 ends
     std::array<std::uint8_t, 16> value = {0x0F, 0xF0, 0x00, 0xAB, 0x01, 0x23, 0x45, 0x67,
                                           0x89, 0xCD, 0xEF, 0x10, 0x32, 0x54, 0x76, 0x98};
     std::uint32_t valueSize = 16;  // the length the value query reports
@@ -127,9 +127,8 @@ bool ReadChunk(FileHandle /*file*/, std::uint8_t* /*buffer*/, std::uint32_t size
     if (Fails(Step::Read, index)) {
         return false;
     }
-    if (static_cast<std::size_t>(index) < run.script.chunks.size()) {
-        *bytesRead = std::min(size, run.script.chunks[static_cast<std::size_t>(index)]);
-    }
+    // A read after the end throws: the run fails.
+    *bytesRead = std::min(size, run.script.chunks.at(static_cast<std::size_t>(index)));
     return true;
 }
 
