@@ -1,7 +1,8 @@
-// The Digester and the usage rule over a scripted platform: the failures a
+// The command and its Digester over a scripted platform: the failures a
 // real system will not produce on demand (provider, hash object, hash data,
-// hash value, codes of 2^31 and more), each code read before any line is
-// written, and the three releases in order. The rest is the black box's.
+// hash value, codes of 2^31 and more), the usage rule, each code read before
+// any line is written, and the three releases in order. The rest is the
+// black box's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +12,6 @@
 #include <vector>
 
 #include "cli/entry.h"
-#include "digest/digester.h"
 #include "platform/platform.h"
 
 namespace {
@@ -24,10 +24,12 @@ struct Script {
     Step failing = Step::None;
     std::uint32_t code = 0;  // the failing call's last-error value; 0 gives none
     int failingAt = 0;       // which read or HashBytes call fails
-    std::array<std::uint32_t, 4> chunks = {1024, 7};  // sizes of successive reads; 0 ends
-    std::array<std::uint8_t, 16> value{};
+    std::array<std::uint32_t, 5> chunks = {1024, 300, 1024, 1};  // successive reads; 0 ends
+    std::array<std::uint8_t, 16> value = {0x0F, 0xF0, 0x00, 0xAB, 0x01, 0x23, 0x45, 0x67,
+                                          0x89, 0xCD, 0xEF, 0x10, 0x32, 0x54, 0x76, 0x98};
     std::uint32_t valueSize = 16;  // the length the value query reports
     std::uint32_t lastErrorAtStart = 0;
+    int argc = 2;  // 1: no path; 0: not even the program's name, a path after it
 };
 
 // Real writes leave last-error values behind even when they succeed: a
@@ -45,10 +47,6 @@ struct Run {
 };
 Run run;
 
-void Reset(const Script& script) {
-    run = Run{.script = script, .lastError = script.lastErrorAtStart};
-}
-
 bool Fails(Step step, int index = 0) {
     if (run.script.failing != step || index != run.script.failingAt) {
         return false;
@@ -61,72 +59,54 @@ platform::NativeString Native(const std::string& ascii) {
     return platform::NativeString(ascii.begin(), ascii.end());
 }
 
-// Every run releases all three handles once, in order, each as it was
-// obtained (an unset one as the unset value).
-std::uint32_t RunDigester(const Script& next, const Strings& released) {
-    Reset(next);
-    const platform::NativeString path = Native("dir/file.bin");
-    std::uint32_t status = 0;
-    {
-        Digester digester(path.c_str());
-        status = digester.HashFile();
-    }
-    EXPECT_EQ(run.releases, released);
-    return status;
+// The command on "prog dir/file.bin", or on that vector cut short at argc:
+// nothing after its end may be read.
+std::uint32_t RunScript(const Script& script) {
+    run = Run{.script = script, .lastError = script.lastErrorAtStart};
+    const platform::NativeString prog = Native("prog"), path = Native("dir/file.bin");
+    const platform::NativeChar* argv[] = {prog.c_str(), path.c_str(), nullptr};
+    argv[script.argc] = nullptr;
+    return RunCommand(argv);
 }
 
 const Strings kAllReleased = {"Close(7)", "DestroyHash(13)", "ReleaseProvider(11)"};
 
-TEST(Digester, HashesEachChunkAsReadAndPrintsTheValueInUppercaseHex) {
-    Script success;
-    success.chunks = {1024, 300, 1024, 1};  // a short read is not the end
-    success.value = {0x0F, 0xF0, 0x00, 0xAB, 0x01, 0x23, 0x45, 0x67,
-                     0x89, 0xCD, 0xEF, 0x10, 0x32, 0x54, 0x76, 0x98};
-    EXPECT_EQ(RunDigester(success, kAllReleased), 0u);
-    EXPECT_EQ(run.lines, Strings({"MD5 hash of file: 0FF000AB0123456789CDEF1032547698"}));
-    EXPECT_EQ(run.hashed, std::vector<std::uint32_t>(success.chunks.begin(), success.chunks.end()));
-}
-
-struct Failure {
+struct Outcome {
     const char* what;
     Script script;
     std::uint32_t code;
     Strings lines;
-    Strings releases;  // unset handles are released too: -1 and 0
+    Strings releases;  // in order, each as obtained: an unset one as -1 or 0
 };
 
 const std::string kGeneric = std::to_string(platform::kGenericFailure);
+const std::string kName = "File name: dir/file.bin";
+const Strings kUsage = {"Program usage: Command [File Path]"};
 
-const Failure kFailures[] = {
-    {"open", {.failing = Step::Open, .code = 2}, 2, {"ERR CODE: 2", "INVALID HANDLE !"}, {"Close(-1)", "DestroyHash(0)", "ReleaseProvider(0)"}},
-    {"provider, with a code of 2^31 and more", {.failing = Step::Acquire, .code = 0x80090016}, 0x80090016, {"ERR CODE: 2148073494", "Invalid CryptAcquireContext !"}, {"Close(7)", "DestroyHash(0)", "ReleaseProvider(0)"}},
-    {"hash object", {.failing = Step::Create, .code = 8}, 8, {"ERR CODE: 8", "There was an error creating the hash !"}, {"Close(7)", "DestroyHash(0)", "ReleaseProvider(11)"}},
-    {"hash data", {.failing = Step::Hash, .code = 1, .failingAt = 1}, 1, {"ERR CODE: 1", "File is reading ERR !"}, kAllReleased},
-    {"read after a chunk", {.failing = Step::Read, .code = 23, .failingAt = 1}, 23, {"ERR CODE: 23", "Unknown ERR !"}, kAllReleased},
-    {"read, with no code given", {.failing = Step::Read}, platform::kGenericFailure, {"ERR CODE: " + kGeneric, "Unknown ERR !"}, kAllReleased},
-    {"hash value", {.failing = Step::Value, .code = 234}, 234, {"ERR CODE: 234", "CryptGetHashParam failed: 234"}, kAllReleased},
-    {"a value of the wrong length", {.valueSize = 20}, platform::kGenericFailure, {"ERR CODE: " + kGeneric, "CryptGetHashParam failed: " + kGeneric}, kAllReleased},
+const Outcome kOutcomes[] = {
+    // A short read is not the end; a digest is uppercase, high nibble first.
+    {"none", {}, 0, {kName, "MD5 hash of file: 0FF000AB0123456789CDEF1032547698"}, kAllReleased},
+    {"open", {.failing = Step::Open, .code = 2}, 2, {kName, "ERR CODE: 2", "INVALID HANDLE !"}, {"Close(-1)", "DestroyHash(0)", "ReleaseProvider(0)"}},
+    {"provider, with a code of 2^31 and more", {.failing = Step::Acquire, .code = 0x80090016}, 0x80090016, {kName, "ERR CODE: 2148073494", "Invalid CryptAcquireContext !"}, {"Close(7)", "DestroyHash(0)", "ReleaseProvider(0)"}},
+    {"hash object", {.failing = Step::Create, .code = 8}, 8, {kName, "ERR CODE: 8", "There was an error creating the hash !"}, {"Close(7)", "DestroyHash(0)", "ReleaseProvider(11)"}},
+    {"hash data", {.failing = Step::Hash, .code = 1, .failingAt = 1}, 1, {kName, "ERR CODE: 1", "File is reading ERR !"}, kAllReleased},
+    {"read after a chunk", {.failing = Step::Read, .code = 23, .failingAt = 1}, 23, {kName, "ERR CODE: 23", "Unknown ERR !"}, kAllReleased},
+    {"read, with no code given", {.failing = Step::Read}, platform::kGenericFailure, {kName, "ERR CODE: " + kGeneric, "Unknown ERR !"}, kAllReleased},
+    {"hash value", {.failing = Step::Value, .code = 234}, 234, {kName, "ERR CODE: 234", "CryptGetHashParam failed: 234"}, kAllReleased},
+    {"a value of the wrong length", {.valueSize = 20}, platform::kGenericFailure, {kName, "ERR CODE: " + kGeneric, "CryptGetHashParam failed: " + kGeneric}, kAllReleased},
+    // The start's last-error value, read before writing; never 0.
+    {"no path", {.lastErrorAtStart = 1400, .argc = 1}, 1400, kUsage, {}},
+    {"not even the program's name", {.argc = 0}, platform::kInvalidArgument, kUsage, {}},
 };
 
-TEST(Digester, EachFailingStepReportsItsOwnCodeAndReleasesAllInOrder) {
-    for (const Failure& row : kFailures) {
+TEST(Command, ReportsTheDigestOrTheFailingStepsCodeAndReleasesAllInOrder) {
+    for (const Outcome& row : kOutcomes) {
         SCOPED_TRACE(row.what);
-        EXPECT_EQ(RunDigester(row.script, row.releases), row.code);
+        EXPECT_EQ(RunScript(row.script), row.code);
         EXPECT_EQ(run.lines, row.lines);
-    }
-}
-
-TEST(Command, WithoutAPathPrintsTheUsageAndNeverSucceeds) {
-    const platform::NativeString trap = Native("trap");
-    const platform::NativeChar* noPath[] = {trap.c_str(), nullptr};
-    // Not even the program's name: nothing after the vector's end is read.
-    const platform::NativeChar* nothing[] = {nullptr, trap.c_str()};
-    for (const platform::NativeChar* const* argv : {noPath, nothing}) {
-        // The start's last-error value, read before writing; never 0.
-        for (const std::uint32_t atStart : {0u, 1400u}) {
-            Reset({.lastErrorAtStart = atStart});
-            EXPECT_EQ(RunCommand(argv), atStart != 0 ? atStart : platform::kInvalidArgument);
-            EXPECT_EQ(run.lines, Strings({"Program usage: Command [File Path]"}));
+        EXPECT_EQ(run.releases, row.releases);
+        if (row.code == 0) {  // each chunk hashed as read, whole
+            EXPECT_EQ(run.hashed, std::vector<std::uint32_t>({1024, 300, 1024, 1}));
         }
     }
 }
@@ -147,9 +127,8 @@ bool ReadChunk(FileHandle /*file*/, std::uint8_t* /*buffer*/, std::uint32_t size
     if (Fails(Step::Read, index)) {
         return false;
     }
-    if (static_cast<std::size_t>(index) < run.script.chunks.size()) {
-        *bytesRead = std::min(size, run.script.chunks[static_cast<std::size_t>(index)]);
-    }
+    // A read after the end throws: the run fails.
+    *bytesRead = std::min(size, run.script.chunks.at(static_cast<std::size_t>(index)));
     return true;
 }
 
@@ -181,6 +160,7 @@ bool GetHashValue(HashHandle /*hash*/, std::uint8_t* value, std::uint32_t* size)
     }
     std::memcpy(value, run.script.value.data(), std::min<std::uint32_t>(*size, 16));
     *size = run.script.valueSize;
+    run.lastError = run.script.code;  // the query's own, not the file-name line's
     return true;
 }
 
@@ -202,9 +182,7 @@ const NativeChar* FinalComponent(const NativeChar* path) {
 
 void WriteLine(std::string_view text, NativeStringView tail) {
     std::string line(text);
-    for (const auto c : tail) {
-        line.push_back(static_cast<char>(c));  // the tests' names are ASCII
-    }
+    line.append(tail.begin(), tail.end());  // the tests' names are ASCII
     run.lines.push_back(line);
     run.lastError = kLeftByWrites;
 }
