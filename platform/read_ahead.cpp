@@ -111,7 +111,6 @@ Slot& ServedSlot(ReadAheadFile& f) {
 void ReadAheadThread(void* file) {
     ReadAheadFile& f = *static_cast<ReadAheadFile*>(file);
     std::uint32_t filled = f.filled.load(std::memory_order_relaxed);
-    bool asking = f.askToCache;  // until the file refuses
     for (;;) {
         std::uint32_t served = f.served.load(std::memory_order_acquire);
         while (filled - served == kSlots) {  // every slot waits to be served
@@ -121,8 +120,8 @@ void ReadAheadThread(void* file) {
         if (f.stop.load(std::memory_order_relaxed)) {
             return;
         }
-        if (asking) {
-            asking = AskToCache(f.file, std::uint64_t{filled} * kSlotSize + kCacheAhead, kSlotSize);
+        if (f.askToCache) {
+            AskToCache(f.file, std::uint64_t{filled} * kSlotSize + kCacheAhead, kSlotSize);
         }
         const bool more = FillSlot(f.file, f.slots[filled % kSlots]);
         f.filled.store(++filled, std::memory_order_release);

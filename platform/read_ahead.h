@@ -33,9 +33,9 @@ bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
                     std::uint32_t* bytesRead);
 void CloseSystemFile(SystemFile file);
 // Asks the system to bring `size` bytes at `offset` into its cache without
-// waiting for them; false where the file takes no such request, and then it
-// is not asked again. Asked only of files adopted with `askToCache`.
-bool AskToCache(SystemFile file, std::uint64_t offset, std::uint32_t size);
+// waiting for them: only a hint, whose failure changes nothing. Asked only
+// of files adopted with `askToCache`.
+void AskToCache(SystemFile file, std::uint64_t offset, std::uint32_t size);
 // Makes `code` the calling thread's LastError(): a failed read is met on
 // the reader thread and reported on the Digester's.
 void RecordReadFailure(std::uint32_t code);

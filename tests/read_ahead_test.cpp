@@ -150,9 +150,7 @@ bool ReadSystemFile(SystemFile, std::uint8_t* buffer, std::uint32_t size, std::u
     return true;
 }
 
-bool AskToCache(SystemFile, std::uint64_t, std::uint32_t) {
-    return false;  // a file that refuses: the ring goes on without asking
-}
+void AskToCache(SystemFile, std::uint64_t, std::uint32_t) {}
 
 void CloseSystemFile(SystemFile) {
     CheckWakes();

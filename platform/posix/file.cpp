@@ -74,9 +74,9 @@ bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
 }
 
 // Starts the reads and returns.
-bool AskToCache(SystemFile file, std::uint64_t offset, std::uint32_t size) {
-    return ::posix_fadvise(static_cast<int>(file), static_cast<off_t>(offset), size,
-                           POSIX_FADV_WILLNEED) == 0;
+void AskToCache(SystemFile file, std::uint64_t offset, std::uint32_t size) {
+    (void)::posix_fadvise(static_cast<int>(file), static_cast<off_t>(offset), size,
+                          POSIX_FADV_WILLNEED);
 }
 
 void CloseSystemFile(SystemFile file) {

@@ -55,9 +55,7 @@ bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
 
 // Never asked: FILE_FLAG_SEQUENTIAL_SCAN already has the cache manager
 // read ahead.
-bool AskToCache(SystemFile, std::uint64_t, std::uint32_t) {
-    return false;
-}
+void AskToCache(SystemFile, std::uint64_t, std::uint32_t) {}
 
 void CloseSystemFile(SystemFile file) {
     CloseHandle(ToHandle(file));
