@@ -63,6 +63,16 @@ cat "$tmp/big" "$tmp/64m" >/dev/null  # into the page cache
 median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", a / b}'; }
 now_ns() { date +%s%N; }
+# timed FILE COMMAND...: runs COMMAND, its output dropped, and appends its
+# wall time in microseconds to FILE.
+timed() {
+  local out=$1 start end
+  shift
+  start=$(now_ns)
+  "$@" >/dev/null
+  end=$(now_ns)
+  echo $(((end - start) / 1000)) >>"$out"
+}
 
 # --- peers: whichever are installed, each checked against our digest ---------
 # "label|command"; the label is what the table shows.
@@ -120,22 +130,13 @@ for ((r = 0; r < rounds; r++)); do
   # The machine may have paged part of the file out since the last round.
   cat "$tmp/big" >/dev/null
   for i in "${!commands[@]}"; do
-    start=$(now_ns)
     # shellcheck disable=SC2086  # a peer's command is several words
-    "${timer[@]}" ${commands[$i]} "$tmp/big" >/dev/null
-    end=$(now_ns)
-    echo $(((end - start) / 1000)) >>"$tmp/big.$i"
+    timed "$tmp/big.$i" "${timer[@]}" ${commands[$i]} "$tmp/big"
     [ "$i" = 0 ] && [ -n "${timer[*]}" ] &&
       awk '{printf "%.0f\n", ($1 + $2) * 1e6}' "$tmp/cpu" >>"$tmp/cpu.ours"
     if [ "$i" = 0 ]; then
-      start=$(now_ns)
-      "${timer[@]}" "$floor" "$tmp/big" >/dev/null
-      end=$(now_ns)
-      echo $(((end - start) / 1000)) >>"$tmp/floor"
-      start=$(now_ns)
-      "${timer[@]}" "$memory" $((size_mib << 20)) >/dev/null
-      end=$(now_ns)
-      echo $(((end - start) / 1000)) >>"$tmp/memory"
+      timed "$tmp/floor" "${timer[@]}" "$floor" "$tmp/big"
+      timed "$tmp/memory" "${timer[@]}" "$memory" $((size_mib << 20))
     fi
   done
 done
@@ -170,10 +171,7 @@ else
       i=$(((r + k) % ${#cold_commands[@]}))
       sync
       echo 3 >/proc/sys/vm/drop_caches
-      start=$(now_ns)
-      "${cold_commands[$i]}" "$tmp/big" >/dev/null
-      end=$(now_ns)
-      echo $(((end - start) / 1000)) >"$tmp/cold.$i.$r"
+      timed "$tmp/cold.$i.$r" "${cold_commands[$i]}" "$tmp/big"
     done
   done
   for i in "${!cold_commands[@]}"; do
@@ -261,11 +259,8 @@ else
     slow_commands=(cat "${commands[@]}")
     for ((r = 0; r < rounds; r++)); do
       for i in "${!slow_commands[@]}"; do
-        start=$(now_ns)
         # shellcheck disable=SC2086  # a peer's command is several words
-        ${slow_commands[$i]} "$tmp/slow/file" >/dev/null
-        end=$(now_ns)
-        echo $(((end - start) / 1000)) >>"$tmp/slow.$i"
+        timed "$tmp/slow.$i" ${slow_commands[$i]} "$tmp/slow/file"
       done
     done
     declare -A slow_times
