@@ -1,13 +1,17 @@
 // Files on POSIX: open/read/close and the reader thread, behind the shared
 // read-ahead.
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "platform/platform.h"
 #include "platform/posix/last_error.h"
@@ -99,20 +103,40 @@ bool StartReaderThread(void* file, SystemThread* thread) {
     return true;
 }
 
-// The C++ library's futex wait on Linux: a wake is a system call only when
-// the other thread waits.
+namespace {
+// Threads that sleep in WaitWhileEqual: a wake is a system call only when
+// one does.
+std::atomic<std::uint32_t> sleepers{0};
+}  // namespace
+
+// The futex itself, not the C++ library's wait: that one sleeps with no
+// limit, so a wake the kernel never delivered would hang the command. The
+// kernel loses none, but a fault injector that fails a FUTEX_WAKE skips it;
+// each sleep here ends after a while and looks again, so a lost wake costs
+// at most that while.
 void WaitWhileEqual(const std::atomic<std::uint32_t>& value, std::uint32_t old) {
-    value.wait(old, std::memory_order_acquire);
+    static_assert(sizeof value == sizeof(std::uint32_t));
+    constexpr timespec kLookAgainAfter{0, 100'000'000};
+    sleepers.fetch_add(1);
+    // Counted before the look at the value, as WakeWaiter changes the value
+    // before it looks for sleepers: one of the two sees the other.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    while (value.load(std::memory_order_acquire) == old) {
+        // EAGAIN (the value moved), EINTR, ETIMEDOUT: all mean look again.
+        ::syscall(SYS_futex, &value, FUTEX_WAIT_PRIVATE, old, &kLookAgainAfter, nullptr, 0);
+    }
+    sleepers.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void WakeWaiter(std::atomic<std::uint32_t>& value) {
-    // The caller's release store of the value, and the library's look for a
-    // sleeper inside notify_one, are a store and a load of two places: x86
-    // may let the load pass the store, see no sleeper yet and skip the wake
-    // while the sleeper still reads the old value. The fence keeps them in
-    // order, as the Windows backend's does.
+    // The caller's release store of the value and the look for a sleeper
+    // below are a store and a load of two places: x86 may let the load pass
+    // the store, see no sleeper and skip the wake while the sleeper still
+    // reads the old value. The fence keeps them in order.
     std::atomic_thread_fence(std::memory_order_seq_cst);
-    value.notify_one();
+    if (sleepers.load(std::memory_order_relaxed) != 0) {
+        ::syscall(SYS_futex, &value, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+    }
 }
 
 void JoinReaderThread(SystemThread thread) {
