@@ -117,6 +117,9 @@ std::atomic<std::uint32_t> sleepers{0};
 void WaitWhileEqual(const std::atomic<std::uint32_t>& value, std::uint32_t old) {
     static_assert(sizeof value == sizeof(std::uint32_t));
     constexpr timespec kLookAgainAfter{0, 100'000'000};
+    // SYS_futex takes the kernel's native timespec, whose seconds are a long;
+    // a 64-bit time_t on a 32-bit system would need futex_time64.
+    static_assert(sizeof kLookAgainAfter.tv_sec == sizeof(long));
     sleepers.fetch_add(1);
     // Counted before the look at the value, as WakeWaiter changes the value
     // before it looks for sleepers: one of the two sees the other.
