@@ -19,6 +19,9 @@
 
 namespace platform {
 namespace {
+// Threads that sleep in WaitWhileEqual: a wake is a system call only when
+// one does.
+std::atomic<std::uint32_t> sleepers{0};
 
 void* RunReader(void* file) {
     ReadAheadThread(file);
@@ -102,12 +105,6 @@ bool StartReaderThread(void* file, SystemThread* thread) {
     std::memcpy(thread, &id, sizeof id);
     return true;
 }
-
-namespace {
-// Threads that sleep in WaitWhileEqual: a wake is a system call only when
-// one does.
-std::atomic<std::uint32_t> sleepers{0};
-}  // namespace
 
 // The futex itself, not the C++ library's wait: that one sleeps with no
 // limit, so a wake the kernel never delivered would hang the command. The
