@@ -31,7 +31,14 @@ struct CpuFacts {
     unsigned leaf7Ebx;        // AVX512F, AVX512VL among others; 0 below leaf 7
     unsigned long long xcr0;  // the state the system saves; 0 without OSXSAVE
 };
-CpuFacts ReadCpu();
+// Leaf 0 alone tells the vendor; the other leaves trap to the hypervisor in
+// most virtual machines, each costing microseconds at every start.
+enum class CpuLeaves { ForTheChoice, All };
+// With ForTheChoice, leaves 1 and 7 and XCR0 only where the vendor's CPUs
+// may get BlocksAvx512 (their facts stay 0 elsewhere).
+CpuFacts ReadCpu(CpuLeaves leaves);
+// Whether this vendor's CPUs run BlocksAvx512 faster than BlocksChained.
+bool Avx512Pays(const CpuFacts& cpu);
 // Whether this CPU, and its operating system, can run BlocksAvx512.
 bool RunsAvx512(const CpuFacts& cpu);
 // BlocksAvx512 where it runs and is faster than BlocksChained, else BlocksChained.

@@ -2,7 +2,7 @@
 // flags: the AVX-512 instructions live only in blocks_avx512.cpp, behind
 // its target attribute, and this file only asks the CPU what it runs.
 //
-// It asks CPUID itself, three leaves, rather than through the compilers'
+// It asks CPUID itself, no more leaves than it needs, rather than through the compilers'
 // __builtin_cpu_supports: that pulls in a runtime constructor that reads a
 // dozen leaves at every start, and where CPUID traps to a hypervisor, as in
 // most virtual machines, that cost a run on an empty file 804 us against
@@ -24,13 +24,16 @@ __attribute__((target("xsave"))) unsigned long long EnabledState() {
 
 }  // namespace
 
-CpuFacts ReadCpu() {
+CpuFacts ReadCpu(CpuLeaves leaves) {
     CpuFacts cpu{};
     unsigned level = 0, eax = 0, ebx = 0, ecx = 0, edx = 0;
     __cpuid(0, level, ebx, ecx, edx);
     // The vendor's twelve characters come in EBX, EDX, ECX, in that order.
     const unsigned vendor[3] = {ebx, edx, ecx};
     std::memcpy(cpu.vendor, vendor, sizeof vendor);
+    if (leaves == CpuLeaves::ForTheChoice && !Avx512Pays(cpu)) {
+        return cpu;
+    }
     __cpuid(1, eax, ebx, cpu.leaf1Ecx, edx);
     if ((cpu.leaf1Ecx & bit_OSXSAVE) != 0) {
         cpu.xcr0 = EnabledState();
@@ -50,7 +53,7 @@ bool RunsAvx512(const CpuFacts& cpu) {
            (cpu.leaf7Ebx & bit_AVX512F) != 0 && (cpu.leaf7Ebx & bit_AVX512VL) != 0;
 }
 
-BlocksFunction ChooseBlocks(const CpuFacts& cpu) {
+bool Avx512Pays(const CpuFacts& cpu) {
     // An AVX-512 step is 4 instructions on the chain against 4 or 5 scalar
     // ones, so it wins only where vpaddd, vpternlogd and vprold take one
     // cycle each:
@@ -61,8 +64,12 @@ BlocksFunction ChooseBlocks(const CpuFacts& cpu) {
     //   faster than the scalar code.
     // - Zen 5 takes two cycles for all three, at every vector width; measured
     //   here at half the scalar code's speed (EPYC, family 26, model 2).
-    const bool intel = std::strcmp(cpu.vendor, "GenuineIntel") == 0;
-    return intel && RunsAvx512(cpu) ? BlocksAvx512 : BlocksChained;
+    // Other vendors' CPUs are not known to be faster.
+    return std::strcmp(cpu.vendor, "GenuineIntel") == 0;
+}
+
+BlocksFunction ChooseBlocks(const CpuFacts& cpu) {
+    return Avx512Pays(cpu) && RunsAvx512(cpu) ? BlocksAvx512 : BlocksChained;
 }
 
 }  // namespace md5

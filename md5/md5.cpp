@@ -10,7 +10,7 @@ namespace md5 {
 BlocksFunction DefaultBlocks() {
 #if MD5DIGEST_AVX512
     // Decided once a process: the CPU does not change while it runs.
-    static const BlocksFunction chosen = ChooseBlocks(ReadCpu());
+    static const BlocksFunction chosen = ChooseBlocks(ReadCpu(CpuLeaves::ForTheChoice));
     return chosen;
 #else
     return BlocksChained;

@@ -10,7 +10,7 @@ std::span<const BlocksVariant> Variants() {
         {"chained", BlocksChained, nullptr},
 #if MD5DIGEST_AVX512
         {"avx512", BlocksAvx512,
-         RunsAvx512(ReadCpu()) ? nullptr
+         RunsAvx512(ReadCpu(CpuLeaves::All)) ? nullptr
                                : "this CPU, or its operating system, has no AVX-512F and VL"},
 #endif
     };
