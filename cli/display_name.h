@@ -1,17 +1,36 @@
 // The file name as the report shows it.
 #pragma once
 
+#include <memory>
+
 #include "platform/platform.h"
 
-// The final component of `path`, escaped (below) so that a name can never
-// break the line structure, drive a terminal or reorder the line's text.
-platform::NativeString DisplayName(const platform::NativeChar* path);
+// The final component of `path`, escaped so that a name can never break the
+// line structure, drive a terminal, reorder the line's text or pass for
+// another name on screen, uppercase hex:
+// - the controls 0x01-0x1F, 0x7F and U+0080-U+009F, U+2028 and U+2029,
+//   and every default-ignorable code point (invisible, the bidirectional
+//   formatting characters among them): as \xHH, or as \uHHHH for a wide
+//   character above 0xFF, each byte of a byte name's UTF-8 form or each
+//   UTF-16 unit of a wide one;
+// - what is not text: each byte of a byte name that is not part of a
+//   well-formed UTF-8 sequence (\xHH), each unpaired surrogate of a wide
+//   name (\uHHHH);
+// - in byte names the backslash (\x5C), so that the escapes read back one
+//   way only.
+// Where nothing is escaped the text is a view of `path` itself.
+class DisplayName {
+public:
+    explicit DisplayName(const platform::NativeChar* path);
 
-// `name` with every character that could break the line or change how it
-// reads escaped, uppercase hex: the controls 0x01-0x1F, 0x7F and U+0080-U+009F
-// as \xHH; U+2028, U+2029 and the bidirectional formatting characters
-// (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) as \uHHHH in wide
-// names. Byte names escape each byte of the UTF-8 form as \xHH, any byte
-// 0x80-0x9F that is not part of a well-formed UTF-8 sequence, and the
-// backslash (\x5C), so that the escapes read back one way only.
-platform::NativeString EscapeControls(platform::NativeStringView name);
+    // False where the name needed escaping and the system gave no memory for
+    // it: the line must then be lost, as no name is shown rather than a
+    // wrong one.
+    bool Made() const { return made_; }
+    platform::NativeStringView Text() const { return text_; }
+
+private:
+    std::unique_ptr<platform::NativeChar[]> escaped_;
+    platform::NativeStringView text_;
+    bool made_ = true;
+};

@@ -17,7 +17,12 @@ std::uint32_t RunCommand(const platform::NativeChar* const* argv) {
         return status;
     }
 
-    platform::WriteLine("File name: ", DisplayName(path));
+    const DisplayName shown(path);
+    if (shown.Made()) {
+        platform::WriteLine("File name: ", shown.Text());
+    } else {
+        platform::LoseLine(platform::kNoMemory);
+    }
     std::uint32_t status = 0;
     {
         Digester digester(path);

@@ -1,11 +1,10 @@
 // Any path in, the shown name out: nothing outside the path is read (ASan);
-// the shown name holds nothing MustHide names, as the C library's UTF-8
-// decoder reads it; and with its escapes undone it is a tail of the path
-// that starts a component: nothing lost, nothing added.
+// the shown name is well-formed UTF-8, as the C library's decoder reads it,
+// and holds nothing MustHide names; and with its \xHH escapes undone it is
+// a tail of the path that starts a component: nothing lost, nothing added.
 #include <clocale>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -16,47 +15,54 @@
 
 namespace {
 
-// Controls a terminal acts on, and what breaks a line or reorders it for a
-// Unicode reader: U+2028, U+2029 and the bidirectional formatting characters.
+// Controls; what breaks a line for a Unicode reader (U+2028, U+2029); and
+// Unicode's default-ignorable code points, invisible on screen.
 bool MustHide(unsigned c) {
-    return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F) || c == 0x61C || c == 0x200E || c == 0x200F ||
-           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
-}
-
-bool HasControls(const std::string& shown) {
-    std::mbstate_t state{};
-    for (std::size_t i = 0, n = 0; i < shown.size(); i += n) {
-        wchar_t wc = 0;
-        n = std::mbrtowc(&wc, shown.data() + i, shown.size() - i, &state);
-        const bool valid = n <= shown.size();  // else not UTF-8 here: the byte alone counts
-        if (MustHide(valid ? static_cast<unsigned>(wc) : static_cast<unsigned char>(shown[i]))) {
+    constexpr unsigned kRanges[][2] = {{0, 0x1F}, {0x7F, 0x9F}, {0xAD, 0xAD}, {0x34F, 0x34F}, {0x61C, 0x61C},
+        {0x115F, 0x1160}, {0x17B4, 0x17B5}, {0x180B, 0x180F}, {0x200B, 0x200F}, {0x2028, 0x202E}, {0x2060, 0x206F},
+        {0x3164, 0x3164}, {0xFE00, 0xFE0F}, {0xFEFF, 0xFEFF}, {0xFFA0, 0xFFA0}, {0xFFF0, 0xFFF8},
+        {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF}};
+    for (const auto& range : kRanges) {
+        if (c >= range[0] && c <= range[1]) {
             return true;
         }
-        state = valid ? state : std::mbstate_t{};
-        n = valid ? n : 1;
     }
     return false;
 }
 
-// Whether `shown` is `tail` with some bytes written as \xHH: control-range
-// bytes, the other bytes of the UTF-8 forms of what MustHide names, and
-// every backslash (always escaped, so reading byte by byte is exact).
-bool ShowsTail(const std::string& shown, const std::string& tail) {
-    std::size_t i = 0;
-    for (const char c : tail) {
-        const auto byte = static_cast<unsigned char>(c);
-        char escaped[5];
-        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-        const bool utf8Part = byte == 0xC2 || byte == 0xD8 || byte == 0xE2 || (byte | 0xF) == 0xAF;
-        if (i < shown.size() && shown[i] == c && c != '\\') {
-            i += 1;
-        } else if ((MustHide(byte) || utf8Part || c == '\\') && shown.compare(i, 4, escaped) == 0) {
-            i += 4;
-        } else {
-            return false;
+// Whether `shown` would deceive the eye: a byte that is no UTF-8, or a
+// character MustHide names.
+bool Deceives(const std::string& shown) {
+    std::mbstate_t state{};
+    for (std::size_t i = 0, n = 0; i < shown.size(); i += n) {
+        wchar_t wc = 0;
+        n = std::mbrtowc(&wc, shown.data() + i, shown.size() - i, &state);
+        if (n > shown.size() || MustHide(static_cast<unsigned>(wc))) {
+            return true;
         }
     }
-    return i == shown.size();
+    return false;
+}
+
+// `shown` with every \xHH read back as its byte; a backslash that starts no
+// such escape fails it, so every backslash of the name must be escaped.
+bool Unescape(const std::string& shown, std::string& raw) {
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        if (shown[i] != '\\') {
+            raw += shown[i];
+            continue;
+        }
+        if (shown.compare(i, 2, "\\x") != 0) {
+            return false;
+        }
+        const std::string hex = shown.substr(i + 2, 2);  // uppercase digits only
+        if (hex.size() != 2 || hex.find_first_not_of("0123456789ABCDEF") != std::string::npos) {
+            return false;
+        }
+        raw += static_cast<char>(std::stoul(hex, nullptr, 16));
+        i += 3;
+    }
+    return true;
 }
 
 }  // namespace
@@ -71,13 +77,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(path.get(), data, length);
     path[length] = '\0';
 
-    const std::string shown = DisplayName(path.get());
+    const DisplayName name(path.get());
+    const std::string shown(name.Text());
     const std::string whole(path.get(), length);
-    bool tail = false;
-    for (std::size_t at = 0; !tail && at <= length; ++at) {
-        tail = (at == 0 || whole[at - 1] == '/') && ShowsTail(shown, whole.substr(at));
-    }
-    if (!utf8 || HasControls(shown) || !tail) {
+    std::string raw;
+    const bool read = Unescape(shown, raw);
+    const std::size_t at = whole.size() - raw.size();
+    const bool tail = read && raw.size() <= whole.size() && whole.compare(at, raw.size(), raw) == 0 &&
+                      (at == 0 || whole[at - 1] == '/');
+    if (!utf8 || !name.Made() || Deceives(shown) || !tail) {
         std::abort();  // the input is kept as the finding
     }
     return 0;

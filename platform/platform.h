@@ -19,10 +19,13 @@ using NativeChar = wchar_t;
 inline constexpr std::uint32_t kGenericFailure = 31;
 // ERROR_INVALID_PARAMETER: no path given and no last-error value set.
 inline constexpr std::uint32_t kInvalidArgument = 87;
+// ERROR_NOT_ENOUGH_MEMORY: the system gave no memory for a step.
+inline constexpr std::uint32_t kNoMemory = 8;
 #else
 using NativeChar = char;
 inline constexpr std::uint32_t kGenericFailure = 5;    // EIO
 inline constexpr std::uint32_t kInvalidArgument = 22;  // EINVAL
+inline constexpr std::uint32_t kNoMemory = 12;         // ENOMEM
 #endif
 
 using NativeString = std::basic_string<NativeChar>;
@@ -64,6 +67,9 @@ const NativeChar* FinalComponent(const NativeChar* path);
 // written and OutputError() keeps the first failure's code (0 while every
 // line has been written).
 void WriteLine(std::string_view text, NativeStringView tail = {});
+// A report line that could not even be made (no memory for it): it and the
+// later lines are lost as after a failed write, with `code` as the reason.
+void LoseLine(std::uint32_t code);
 std::uint32_t OutputError();
 
 // The process exit status that carries `status` (never 0 unless it is 0).

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/display_name.h"
 #include "cli/entry.h"
 #include "platform/platform.h"
 
@@ -111,6 +112,14 @@ TEST(Command, ReportsTheDigestOrTheFailingStepsCodeAndReleasesAllInOrder) {
     }
 }
 
+#if defined(_WIN32)
+// What Wine will not pass on the command line: an unpaired surrogate; and a
+// hidden character beyond the BMP, each of its units escaped.
+TEST(Name, EscapesUnpairedSurrogatesAndEachUnitOfAHiddenCharacter) {
+    EXPECT_EQ(DisplayName(L"a\xD800" L"b\xDC00\xD83D\xDE00\xDB40\xDC41").Text(), L"a\\uD800b\\uDC00\xD83D\xDE00\\uDB40\\uDC41");
+}
+#endif
+
 }  // namespace
 
 // The scripted platform the code under test links against.
@@ -186,6 +195,8 @@ void WriteLine(std::string_view text, NativeStringView tail) {
     run.lines.push_back(line);
     run.lastError = kLeftByWrites;
 }
+
+void LoseLine(std::uint32_t) {}
 
 std::uint32_t OutputError() {
     return 0;

@@ -5,7 +5,9 @@
 // device, and the code of a failed write would not be the system's own.
 #include <windows.h>
 
-#include <string>
+#include <algorithm>
+#include <memory>
+#include <new>
 
 #include "platform/platform.h"
 
@@ -36,7 +38,7 @@ std::uint32_t WriteAll(const Char* data, DWORD count, Write write) {
     return 0;
 }
 
-std::uint32_t WriteToConsole(HANDLE out, const std::wstring& line) {
+std::uint32_t WriteToConsole(HANDLE out, std::wstring_view line) {
     return WriteAll(line.data(), static_cast<DWORD>(line.size()),
                     [out](const wchar_t* data, DWORD count, DWORD* written) {
                         return WriteConsoleW(out, data, count, written, nullptr);
@@ -44,17 +46,20 @@ std::uint32_t WriteToConsole(HANDLE out, const std::wstring& line) {
 }
 
 // Writes all of `line` as UTF-8 (no BOM) to a file, pipe or device.
-std::uint32_t WriteAsUtf8(HANDLE out, const std::wstring& line) {
+std::uint32_t WriteAsUtf8(HANDLE out, std::wstring_view line) {
     const int wide = static_cast<int>(line.size());
-    // Unpaired surrogates (names that are not valid UTF-16) become U+FFFD
-    // rather than failing the line.
+    // Shown names escape unpaired surrogates, so every line is valid UTF-16.
     const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), wide, nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    if (size == 0 || WideCharToMultiByte(CP_UTF8, 0, line.data(), wide, bytes.data(), size,
+    const auto length = static_cast<std::size_t>(size);
+    const std::unique_ptr<char[]> bytes(new (std::nothrow) char[length]);
+    if (bytes == nullptr) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (size == 0 || WideCharToMultiByte(CP_UTF8, 0, line.data(), wide, bytes.get(), size,
                                          nullptr, nullptr) != size) {
         return WriteFailure();
     }
-    return WriteAll(bytes.data(), static_cast<DWORD>(bytes.size()),
+    return WriteAll(bytes.get(), static_cast<DWORD>(size),
                     [out](const char* data, DWORD count, DWORD* written) {
                         return WriteFile(out, data, count, written, nullptr);
                     });
@@ -74,8 +79,19 @@ void WriteLine(std::string_view text, NativeStringView tail) {
     static bool maybeConsole = GetFileType(out) == FILE_TYPE_CHAR;
     static bool console = false;
 
-    std::wstring line(text.begin(), text.end());  // ASCII: each char widens as it is
-    line.append(tail).append(L"\r\n");
+    const std::size_t size = text.size() + tail.size() + 2;
+    const std::unique_ptr<wchar_t[]> buffer(new (std::nothrow) wchar_t[size]);
+    if (buffer == nullptr) {
+        outputError = ERROR_NOT_ENOUGH_MEMORY;
+        return;
+    }
+    // ASCII: each char widens as it is.
+    wchar_t* end = std::transform(text.begin(), text.end(), buffer.get(),
+                                  [](char c) { return static_cast<wchar_t>(c); });
+    end = std::copy(tail.begin(), tail.end(), end);
+    *end++ = L'\r';
+    *end = L'\n';
+    const std::wstring_view line(buffer.get(), size);
     SetLastError(0);  // so that a reason found below belongs to this write
     if (maybeConsole) {
         outputError = WriteToConsole(out, line);
@@ -87,6 +103,12 @@ void WriteLine(std::string_view text, NativeStringView tail) {
         SetLastError(0);
     }
     outputError = WriteAsUtf8(out, line);
+}
+
+void LoseLine(std::uint32_t code) {
+    if (outputError == 0) {
+        outputError = code;
+    }
 }
 
 std::uint32_t OutputError() {
