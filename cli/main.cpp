@@ -9,9 +9,10 @@ int wmain(int /*argc*/, wchar_t* argv[], wchar_t* /*envp*/[]) {
 #include <csignal>
 
 int main(int /*argc*/, char* argv[]) {
-    // A reader that has gone away must be a write error with its code
-    // (EPIPE), not a silent death by signal.
-    (void)std::signal(SIGPIPE, SIG_IGN);  // cannot fail for SIGPIPE
+    // A reader that has gone away, or a file size limit, must be a write
+    // error with its code (EPIPE, EFBIG), not a silent death by signal.
+    (void)std::signal(SIGPIPE, SIG_IGN);  // cannot fail for these two
+    (void)std::signal(SIGXFSZ, SIG_IGN);
     return platform::ToExitStatus(RunCommand(argv));
 }
 #endif

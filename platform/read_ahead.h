@@ -16,9 +16,14 @@
 namespace platform {
 
 // The ring's shape, chosen in read_ahead.cpp; its test derives its cases
-// from these.
+// from these. The first read, and every read where no ring can be had, goes
+// to a buffer of the open file's own: a file that ends within it takes no
+// ring and starts no thread.
+inline constexpr std::uint32_t kFirstReadSize = 64 * 1024;
 inline constexpr std::uint32_t kReadAheadSlots = 2;
 inline constexpr std::uint32_t kReadAheadSlotSize = 512 * 1024;
+// How far ahead of each slot the reader asks for its bytes.
+inline constexpr std::uint64_t kCacheAhead = 16 << 20;
 
 // The backend's own file: a descriptor on POSIX, a HANDLE on Windows.
 using SystemFile = std::intptr_t;
@@ -32,6 +37,10 @@ using SystemThread = std::uintptr_t;
 bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
                     std::uint32_t* bytesRead);
 void CloseSystemFile(SystemFile file);
+// Memory for the ring, `size` bytes aligned for any type, or null when the
+// system gives none (the file is then read inline, in the first buffer).
+void* AllocateRing(std::size_t size);
+void ReleaseRing(void* ring, std::size_t size);
 // Asks the system to bring `size` bytes at `offset` into its cache without
 // waiting for them: only a hint, whose failure changes nothing. Asked only
 // of files adopted with `askToCache`.
@@ -56,8 +65,8 @@ void ReadAheadThread(void* file);
 
 // Takes ownership of an open system file and gives the handle that
 // ReadChunk and CloseFile take; kInvalidFile, with `file` untouched and
-// still the caller's, when there is no memory for the buffers. With
-// `askToCache`, the reader asks for each slot's bytes ahead of it.
+// still the caller's, when there is no memory even for the first buffer.
+// With `askToCache`, the reader asks for each slot's bytes ahead of it.
 FileHandle AdoptForReadAhead(SystemFile file, bool askToCache);
 
 }  // namespace platform

@@ -26,7 +26,9 @@ using namespace std::chrono_literals;
 using Count = std::atomic<std::uint32_t>;
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
+constexpr std::uint32_t kFirst = platform::kFirstReadSize;
 constexpr std::uint32_t kSlot = platform::kReadAheadSlotSize;
+constexpr std::uint32_t kSlots = platform::kReadAheadSlots;
 constexpr std::uint32_t kCode = 0xC0DE;  // the failed read's own code
 constexpr std::uint32_t kDecoy = 183;    // what the Digester's thread held before
 
@@ -42,16 +44,19 @@ struct Row {
     int failingRead = 0;             // which system read fails, from 1; 0: none
     bool refused = false;            // the system gives no thread
     std::uint32_t stopAfter = 0;     // the Digester stops early after these bytes
+    bool noRing = false;             // the system gives no memory for the ring
+    bool ask = true;                 // the reader asks for each slot's bytes ahead
 };
 
 const Row kRows[] = {
-    {.what = "a file within one slot is read inline", .size = kSlot - 1, .starts = 0},
-    {.what = "the Digester waits for each short read", .size = 3 * kSlot + 5, .starts = 1, .pace = Pace::DigesterWaits, .readSize = kSlot / 8},
-    {.what = "the reader waits for room; the file ends at a slot's end", .size = (platform::kReadAheadSlots + 2) * kSlot, .starts = 1, .pace = Pace::ReaderWaits},
-    {.what = "a read fails inside the first slot", .size = 3 * kSlot, .starts = 0, .readSize = kSlot / 8, .failingRead = 3},
-    {.what = "a read fails inside the second slot, on the reader", .size = 3 * kSlot, .starts = 1, .pace = Pace::DigesterWaits, .readSize = kSlot / 8, .failingRead = 8 + 4},
-    {.what = "no thread to be had: the same loop inline", .size = 3 * kSlot + 5, .starts = 0, .readSize = kSlot / 8, .refused = true},
-    {.what = "an early stop while the reader waits for room", .size = (platform::kReadAheadSlots + 4) * kSlot, .starts = 1, .stopAfter = 10240},
+    {.what = "a file within the first read takes no ring and no thread", .size = kFirst - 1, .starts = 0},
+    {.what = "the Digester waits for each short read", .size = kFirst + 3 * kSlot + 5, .starts = 1, .pace = Pace::DigesterWaits, .readSize = kSlot / 8},
+    {.what = "the reader waits for room, asking nothing ahead; the file ends at a slot's end", .size = kFirst + (kSlots + 2) * kSlot, .starts = 1, .pace = Pace::ReaderWaits, .ask = false},
+    {.what = "a read fails inside the first read", .size = 3 * kSlot, .starts = 0, .readSize = kFirst / 4, .failingRead = 3},
+    {.what = "a read fails inside the second slot, on the reader", .size = kFirst + 3 * kSlot, .starts = 1, .pace = Pace::DigesterWaits, .readSize = kSlot / 8, .failingRead = 1 + 8 + 4},
+    {.what = "no thread to be had: the ring filled inline", .size = kFirst + 3 * kSlot + 5, .starts = 0, .readSize = kSlot / 8, .refused = true},
+    {.what = "no ring to be had: the first buffer filled inline again", .size = 3 * kSlot + 5, .starts = 0, .readSize = kFirst / 4, .noRing = true},
+    {.what = "an early stop while the reader waits for room", .size = kFirst + (kSlots + 4) * kSlot, .starts = 1, .stopAfter = kFirst + 10240},
 };
 
 std::uint8_t Byte(std::uint32_t offset) {
@@ -72,9 +77,10 @@ struct Backend {
     const Row* row = nullptr;
     std::uint32_t offset = 0;
     int reads = 0;
+    std::uint64_t hinted = 0;  // the latest hint's offset
     Counter counters[2];
     std::atomic<bool> readerDone{false}, over{false};  // over: a read gave the end or failed, or the Digester stopped
-    std::atomic<int> readsAfterLast{0}, starts{0}, joins{0}, closes{0}, closedEarly{0}, lostWakes{0};
+    std::atomic<int> readsAfterLast{0}, starts{0}, joins{0}, closes{0}, closedEarly{0}, lostWakes{0}, rings{0}, badHints{0};
 };
 Backend* backend = nullptr;
 thread_local std::uint32_t lastError = 0;
@@ -137,6 +143,9 @@ bool ReadSystemFile(SystemFile, std::uint8_t* buffer, std::uint32_t size, std::u
     if (onReader && row.pace == Pace::DigesterWaits && !backend->over.load(kRelaxed)) {  // after the last, no one waits
         Await(OtherIdle, "the Digester never waited for a read");
     }
+    // Each slot the reader fills is asked for first, kCacheAhead ahead of it.
+    backend->badHints += row.ask && onReader && backend->offset >= kFirst && (backend->offset - kFirst) % kSlot == 0 &&
+                         backend->hinted != backend->offset + platform::kCacheAhead;
     const int read = ++backend->reads;
     backend->readsAfterLast.fetch_add(backend->over.load(kRelaxed) ? 1 : 0, kRelaxed);
     *bytesRead = std::min({size, row.readSize, row.size - backend->offset});
@@ -150,7 +159,19 @@ bool ReadSystemFile(SystemFile, std::uint8_t* buffer, std::uint32_t size, std::u
     return true;
 }
 
-void AskToCache(SystemFile, std::uint64_t, std::uint32_t) {}
+void AskToCache(SystemFile, std::uint64_t offset, std::uint32_t size) {
+    backend->hinted = offset;
+    backend->badHints += !backend->row->ask || size != kSlot;  // a slot at a time, where the file is asked
+}
+
+void* AllocateRing(std::size_t size) {
+    ++backend->rings;
+    return backend->row->noRing ? nullptr : ::operator new(size, std::align_val_t{64});
+}
+
+void ReleaseRing(void* ring, std::size_t) {
+    ::operator delete(ring, std::align_val_t{64});
+}
 
 void CloseSystemFile(SystemFile) {
     CheckWakes();
@@ -208,7 +229,7 @@ TEST(ReadAhead, ServesTheBytesThenTheEndOrTheFailedReadsCode) {
         state.row = &row;
         backend = &state;
         lastError = kDecoy;
-        const platform::FileHandle file = platform::AdoptForReadAhead(3, true);
+        const platform::FileHandle file = platform::AdoptForReadAhead(3, row.ask);
         ASSERT_NE(file, platform::kInvalidFile);
         std::uint8_t chunk[1024];
         std::uint32_t served = 0, n = 0;
@@ -231,9 +252,9 @@ TEST(ReadAhead, ServesTheBytesThenTheEndOrTheFailedReadsCode) {
         EXPECT_TRUE(intact) << "bytes served out of place";
         EXPECT_EQ(ok, row.failingRead == 0);
         EXPECT_EQ(platform::LastError(), row.failingRead > 0 ? kCode : kDecoy) << "the failed read's own code";
-        EXPECT_EQ(std::vector<int>({state.starts, state.joins, state.closes, state.closedEarly, state.readsAfterLast, state.lostWakes}),
-                  std::vector<int>({row.starts, row.starts, 1, 0, 0, 0}))
-            << "threads started, joined; closes, before the join; reads after the last slot or the stop; changes with no wake";
+        EXPECT_EQ(std::vector<int>({state.starts, state.joins, state.closes, state.closedEarly, state.readsAfterLast, state.lostWakes, state.rings, state.badHints}),
+                  std::vector<int>({row.starts, row.starts, 1, 0, 0, 0, served >= kFirst, 0}))
+            << "threads started, joined; closes, before the join; reads after the last slot or the stop; changes with no wake; rings asked; hints missing, misplaced or unasked for";
     }
 }
 

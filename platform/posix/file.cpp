@@ -3,9 +3,10 @@
 #include <fcntl.h>
 #include <linux/futex.h>
 #include <pthread.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/sysmacros.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -14,6 +15,8 @@
 #include <ctime>
 
 #include "platform/platform.h"
+#include "platform/posix/ask_ahead.h"
+#include "platform/posix/interrupted.h"
 #include "platform/posix/last_error.h"
 #include "platform/read_ahead.h"
 
@@ -28,22 +31,19 @@ void* RunReader(void* file) {
     return nullptr;
 }
 
-// Asking ahead pays where a disk's queue takes the requests: a regular file
-// on a block device. A file system with no device of its own (FUSE, NFS,
-// tmpfs, /proc) has a major number of 0; on FUSE answering each request
-// 1 ms late, the requests ahead queued before the reader's own and made the
-// run 15% slower.
-bool WorthAskingToCache(const struct stat& st) {
-    return S_ISREG(st.st_mode) && major(st.st_dev) != 0;
+// Asked of regular files on a file system where it pays: one call, on the
+// descriptor already open.
+bool WorthAskingToCache(int fd, const struct stat& st) {
+    struct statfs fs {};
+    return S_ISREG(st.st_mode) && ::fstatfs(fd, &fs) == 0 &&
+           posix::WorthAskingAhead(static_cast<std::uint32_t>(fs.f_type));
 }
 
 }  // namespace
 
 FileHandle OpenForSequentialRead(const NativeChar* path) {
-    int fd;
-    do {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);  // a FIFO's open can be interrupted
+    // A FIFO's open waits for a writer, and can be interrupted.
+    const int fd = posix::RetryInterrupted([path] { return ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY); });
     if (fd < 0) {
         posix::RecordFailure(errno);
         return kInvalidFile;
@@ -55,7 +55,7 @@ FileHandle OpenForSequentialRead(const NativeChar* path) {
         posix::RecordFailure(error);
         return kInvalidFile;
     }
-    const FileHandle file = AdoptForReadAhead(fd, WorthAskingToCache(st));
+    const FileHandle file = AdoptForReadAhead(fd, WorthAskingToCache(fd, st));
     if (file == kInvalidFile) {
         ::close(fd);
         posix::RecordFailure(ENOMEM);
@@ -68,10 +68,7 @@ FileHandle OpenForSequentialRead(const NativeChar* path) {
 
 bool ReadSystemFile(SystemFile file, std::uint8_t* buffer, std::uint32_t size,
                     std::uint32_t* bytesRead) {
-    ssize_t n;
-    do {
-        n = ::read(static_cast<int>(file), buffer, size);
-    } while (n < 0 && errno == EINTR);
+    const ssize_t n = posix::RetryInterrupted([&] { return ::read(static_cast<int>(file), buffer, size); });
     if (n < 0) {
         posix::RecordFailure(errno);
         return false;
@@ -88,6 +85,17 @@ void AskToCache(SystemFile file, std::uint64_t offset, std::uint32_t size) {
 
 void CloseSystemFile(SystemFile file) {
     ::close(static_cast<int>(file));  // never retried: the descriptor is gone either way
+}
+
+// Pages of its own, given back whole at the close; refused under a small
+// RLIMIT_DATA or RLIMIT_AS.
+void* AllocateRing(std::size_t size) {
+    void* ring = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return ring != MAP_FAILED ? ring : nullptr;
+}
+
+void ReleaseRing(void* ring, std::size_t size) {
+    ::munmap(ring, size);
 }
 
 void RecordReadFailure(std::uint32_t code) {

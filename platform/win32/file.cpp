@@ -61,6 +61,15 @@ void CloseSystemFile(SystemFile file) {
     CloseHandle(ToHandle(file));
 }
 
+// Pages of its own, given back whole at the close.
+void* AllocateRing(std::size_t size) {
+    return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void ReleaseRing(void* ring, std::size_t /*size*/) {
+    VirtualFree(ring, 0, MEM_RELEASE);
+}
+
 void RecordReadFailure(std::uint32_t code) {
     SetLastError(code);
 }
