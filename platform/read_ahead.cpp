@@ -50,9 +50,11 @@ struct Ring {  // NOLINT(*-pro-type-member-init)
 // The open file: the system file, the first buffer, and the ring and its
 // reader thread where the file is longer. All but the ring is the Digester's
 // thread's alone, but for `file` and `askToCache`, set before the reader runs.
-struct ReadAheadFile {  // NOLINT(*-pro-type-member-init)
+struct ReadAheadFile {
+    // The first buffer's bytes are left unset until a read fills them.
     // cppcheck-suppress uninitMemberVar
-    ReadAheadFile(SystemFile system, bool ask) : file(system), askToCache(ask) {}
+    ReadAheadFile(SystemFile system, bool ask)  // NOLINT(*-pro-type-member-init)
+        : file(system), askToCache(ask) {}
 
     SystemFile file;
     bool askToCache;

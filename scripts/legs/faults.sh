@@ -15,7 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/legs/need.sh
-need_packages cmake ninja-build g++ strace
+need_packages cmake ninja-build g++ strace fuse3 python3-fusepy  # fuse: the interrupting server
 strace -qq -o /dev/null true 2>/dev/null || { echo "skipping: strace cannot trace here"; exit 77; }
 
 cmake --preset release >/dev/null
