@@ -11,8 +11,10 @@
 # BIND_NOW and GNU_RELRO; a stack that is not executable) and its build
 # tree's Digester disassembled for the stack guard. The native .deb is also
 # used from an unpacked root, man page and the page's example script
-# included. Then a second build from a copy of the sources in another folder
-# must give the same SHA256SUMS. Only under CI (CI=true, as root) is the
+# included. Then a second build from a copy of the commit in another folder
+# must give the same SHA256SUMS. In a throwaway clone, release.sh must refuse
+# a checkout holding a file not committed, before it builds or writes
+# anything. Only under CI (CI=true, as root) is the
 # native package also installed with dpkg, used from the system and removed
 # again; elsewhere the machine is left as it was found.
 set -euo pipefail
@@ -66,6 +68,31 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null) || fail "not a git checkout: set SOURCE_DATE_EPOCH"
 fi
 export SOURCE_DATE_EPOCH
+checkout=""
+[ "$(git rev-parse --show-toplevel 2>/dev/null)" != "$(pwd -P)" ] || checkout=yes
+
+# A release is the commit's files and nothing else: with an untracked file
+# in the checkout, release.sh refuses, and writes no release file. Tried in
+# a clone in the temporary folder, so that this tree is never touched.
+if [ -n "$checkout" ]; then
+  refusal="$work/refusal"
+  git clone -q --shared . "$refusal/md5digest"
+  git -C "$refusal/md5digest" checkout -q --detach "$(git rev-parse HEAD)"
+  printf 'scratch\n' >"$refusal/md5digest/doc/zz-scratch.md"
+  status=0
+  (cd "$refusal/md5digest" && limited 120 bash scripts/release.sh "$refusal/dist" </dev/null) >"$refusal/log" 2>&1 ||
+    status=$?
+  [ "$status" -ne 0 ] || fail "release.sh made release files from a checkout holding an untracked file"
+  grep -qF 'release: FAIL: refused: the checkout holds what is not committed (1 path(s), first doc/zz-scratch.md;' \
+    "$refusal/log" || fail "release.sh, given an untracked file, exited $status and printed:"$'\n'"$(cat "$refusal/log")"
+  [ ! -e "$refusal/dist" ] || fail "release.sh refused, but wrote $refusal/dist:"$'\n'"$(ls -A "$refusal/dist")"
+  [ ! -e "$refusal/md5digest/build" ] || fail "release.sh refused, but only after building"
+  say "release.sh refuses a checkout holding an untracked file, before building or writing anything"
+  rm -rf "$refusal"
+else
+  say "not a git checkout: release.sh's refusal of uncommitted files is not tried"
+fi
+
 dist=build/dist
 # What a user may keep beside the release files (an archive unpacked there
 # as the README says, a signature) is neither removed nor summed.
@@ -76,16 +103,14 @@ rmdir "$dist/md5digest-unpacked" && rm "$dist/md5digest-0-linux.tar.gz.sig" ||
   fail "release.sh removed what it did not make"
 release_seconds=$((SECONDS - started))
 
-# The second build, from a copy of the sources (the working tree's, changes
-# included) in a folder of another path with nothing built, runs while this
-# one's files are checked; its SHA256SUMS is compared at the end. Its own
-# process group, so that a failure here stops all of it.
+# The second build, from a copy of the commit (release.sh has refused any
+# change not committed) in a folder of another path with nothing built,
+# runs while this one's files are checked; its SHA256SUMS is compared at the
+# end. Its own process group, so that a failure here stops all of it.
 copy="$work/elsewhere/md5digest"
 mkdir -p "$copy"
-if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-  git ls-files -z --cached --others --exclude-standard |
-    while IFS= read -r -d '' f; do [ ! -e "$f" ] || printf '%s\0' "$f"; done |
-    tar --null -T - -cf - | tar -xf - -C "$copy"
+if [ -n "$checkout" ]; then
+  git archive HEAD | tar -xf - -C "$copy"
 else
   tar --exclude=./build --exclude=./dist -cf - . | tar -xf - -C "$copy"
 fi
