@@ -98,12 +98,12 @@ EOF
 }
 
 # The README's documents: doc/ as the README links to it (the pages, the
-# chart, the man page's source), in a checkout the
-# tracked ones only.
+# chart, the man page's source and its plain-text rendering); in a checkout
+# the tracked ones only.
 if [ -n "$checkout" ]; then
-  mapfile -t docs < <(git ls-files -- ':(glob)doc/*.md' ':(glob)doc/*.svg' doc/md5digest.1.in)
+  mapfile -t docs < <(git ls-files -- ':(glob)doc/*.md' ':(glob)doc/*.svg' doc/md5digest.1.in doc/md5digest.1.txt)
 else
-  docs=(doc/*.md doc/*.svg doc/md5digest.1.in)
+  docs=(doc/*.md doc/*.svg doc/md5digest.1.in doc/md5digest.1.txt)
 fi
 # $1: the folder under $stage to give them
 add_docs() {

@@ -4,7 +4,8 @@
 # checksums; each archive unpacked into a temporary folder, its listing
 # checked, every relative link of its README and pages followed inside it,
 # and its command run on the sample on its CPU (natively, through qemu-user
-# or under Wine); the Windows one's HTML page checked against the man page;
+# or under Wine); the Windows one's HTML page checked against the man page,
+# and the committed doc/md5digest.1.txt against the page as it renders now;
 # each .deb linted, its fields and contents
 # checked and its command run; each Linux command read for its hardening
 # (readelf: position-independent, ELF type DYN, but on s390x; full RELRO,
@@ -145,6 +146,12 @@ check_page() {  # $1: a man page, gzipped or not; groff must not warn on it
   [ -z "$warnings" ] || fail "groff warns on $1:"$'\n'"$warnings"
 }
 
+# The reference as plain text, committed for readers without man, is the
+# built page as rendered now.
+bash scripts/render-manpage.sh build/package/doc/md5digest.1 | cmp -s - doc/md5digest.1.txt ||
+  fail "doc/md5digest.1.txt is not the man page as it renders now: run scripts/render-manpage.sh and commit the file"
+say "doc/md5digest.1.txt is the built man page's rendering"
+
 # Each command must print the sample's report, byte for byte, exit 0.
 sample=samples/quick-brown-fox.txt
 printf 'File name: quick-brown-fox.txt\nMD5 hash of file: 9E107D9D372BB6826BD81D3542A419D6\n' >"$work/report"
@@ -244,7 +251,7 @@ check_command() {  # $1: CPU, $2: the command; runs it on the sample
 # The documents every archive carries beside its README, as the checkout
 # has them, and their lines in a listing ($1: the folder, $2: the owner
 # column: tar's "0/0 ", unzip's none).
-mapfile -t docs < <(printf '%s\n' doc/*.md doc/*.svg doc/md5digest.1.in | LC_ALL=C sort)
+mapfile -t docs < <(printf '%s\n' doc/*.md doc/*.svg doc/md5digest.1.in doc/md5digest.1.txt | LC_ALL=C sort)
 docs_listing() {
   printf '%s\n' "drwxr-xr-x $2$1/doc/"
   printf -- "-rw-r--r-- $2$1/%s\n" "${docs[@]}"
