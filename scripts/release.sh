@@ -33,12 +33,22 @@ for tool in cmake ninja cpack dpkg-shlibdeps file i686-linux-gnu-g++ aarch64-lin
     "crossbuild-essential-s390x g++-mingw-w64-x86-64-posix python3 groff)"
 done
 
+# In a checkout the files are the commit's, and nothing else: a change not
+# committed, or a file not tracked, would go into the archives unseen. A
+# source tree that is not a checkout (a tarball) is taken as it is.
+checkout=""
+if [ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$(pwd -P)" ]; then
+  checkout=yes
+  changes=$(git status --porcelain)
+  if [ -n "$changes" ]; then
+    first=$(head -n 1 <<<"$changes")
+    fail "refused: the checkout holds what is not committed ($(wc -l <<<"$changes") path(s), first ${first:3};" \
+      "see git status): a release is made from a clean commit, so commit first"
+  fi
+fi
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null) ||
     fail "not a git checkout: set SOURCE_DATE_EPOCH to the release commit's time"
-  if [ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]; then
-    say "notice: the working tree has changes: these files will not be those of commit $(git rev-parse --short HEAD)"
-  fi
 fi
 export SOURCE_DATE_EPOCH
 
@@ -87,11 +97,18 @@ with zipfile.ZipFile(out, "w") as archive:
 EOF
 }
 
-# $1: the folder under $stage to give the README's documents: doc/ as the
-# README links to it (the pages, the chart, the man page's source)
+# The README's documents: doc/ as the README links to it (the pages, the
+# chart, the man page's source and its plain-text rendering); in a checkout
+# the tracked ones only.
+if [ -n "$checkout" ]; then
+  mapfile -t docs < <(git ls-files -- ':(glob)doc/*.md' ':(glob)doc/*.svg' doc/md5digest.1.in doc/md5digest.1.txt)
+else
+  docs=(doc/*.md doc/*.svg doc/md5digest.1.in doc/md5digest.1.txt)
+fi
+# $1: the folder under $stage to give them
 add_docs() {
   mkdir "$stage/$1/doc"
-  cp doc/*.md doc/*.svg doc/md5digest.1.in "$stage/$1/doc/"
+  cp "${docs[@]}" "$stage/$1/doc/"
   chmod 755 "$stage/$1/doc"
   chmod 644 "$stage/$1/doc"/*
 }

@@ -33,7 +33,9 @@ guest() {
     './engine_test --gtest_color=no --gtest_filter="*avx512" && ./md5digest quick-brown-fox.txt' \
     >"$out" || status=$?
   cat "$out"
-  [ "$status" -ne 77 ] || exit 77
+  # 77: the guest could not be had here (a package missing, or, outside CI,
+  # no kernel to download); the guest script has said why.
+  [ "$status" -ne 77 ] || { echo "avx512: skipped, the guest cannot run here"; exit 77; }
   [ "$status" -eq 0 ] || { echo "the guest's run exited $status"; exit 1; }
   for line in "$@" 'MD5 hash of file: 9E107D9D372BB6826BD81D3542A419D6'; do
     grep -qF -- "$line" "$out" || { echo "the guest's output lacks: $line"; exit 1; }

@@ -4,15 +4,18 @@
 # checksums; each archive unpacked into a temporary folder, its listing
 # checked, every relative link of its README and pages followed inside it,
 # and its command run on the sample on its CPU (natively, through qemu-user
-# or under Wine); the Windows one's HTML page checked against the man page;
+# or under Wine); the Windows one's HTML page checked against the man page,
+# and the committed doc/md5digest.1.txt against the page as it renders now;
 # each .deb linted, its fields and contents
 # checked and its command run; each Linux command read for its hardening
 # (readelf: position-independent, ELF type DYN, but on s390x; full RELRO,
 # BIND_NOW and GNU_RELRO; a stack that is not executable) and its build
 # tree's Digester disassembled for the stack guard. The native .deb is also
 # used from an unpacked root, man page and the page's example script
-# included. Then a second build from a copy of the sources in another folder
-# must give the same SHA256SUMS. Only under CI (CI=true, as root) is the
+# included. Then a second build from a copy of the commit in another folder
+# must give the same SHA256SUMS. In a throwaway clone, release.sh must refuse
+# a checkout holding a file not committed, before it builds or writes
+# anything. Only under CI (CI=true, as root) is the
 # native package also installed with dpkg, used from the system and removed
 # again; elsewhere the machine is left as it was found.
 set -euo pipefail
@@ -66,6 +69,31 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null) || fail "not a git checkout: set SOURCE_DATE_EPOCH"
 fi
 export SOURCE_DATE_EPOCH
+checkout=""
+[ "$(git rev-parse --show-toplevel 2>/dev/null)" != "$(pwd -P)" ] || checkout=yes
+
+# A release is the commit's files and nothing else: with an untracked file
+# in the checkout, release.sh refuses, and writes no release file. Tried in
+# a clone in the temporary folder, so that this tree is never touched.
+if [ -n "$checkout" ]; then
+  refusal="$work/refusal"
+  git clone -q --shared . "$refusal/md5digest"
+  git -C "$refusal/md5digest" checkout -q --detach "$(git rev-parse HEAD)"
+  printf 'scratch\n' >"$refusal/md5digest/doc/zz-scratch.md"
+  status=0
+  (cd "$refusal/md5digest" && limited 120 bash scripts/release.sh "$refusal/dist" </dev/null) >"$refusal/log" 2>&1 ||
+    status=$?
+  [ "$status" -ne 0 ] || fail "release.sh made release files from a checkout holding an untracked file"
+  grep -qF 'release: FAIL: refused: the checkout holds what is not committed (1 path(s), first doc/zz-scratch.md;' \
+    "$refusal/log" || fail "release.sh, given an untracked file, exited $status and printed:"$'\n'"$(cat "$refusal/log")"
+  [ ! -e "$refusal/dist" ] || fail "release.sh refused, but wrote $refusal/dist:"$'\n'"$(ls -A "$refusal/dist")"
+  [ ! -e "$refusal/md5digest/build" ] || fail "release.sh refused, but only after building"
+  say "release.sh refuses a checkout holding an untracked file, before building or writing anything"
+  rm -rf "$refusal"
+else
+  say "not a git checkout: release.sh's refusal of uncommitted files is not tried"
+fi
+
 dist=build/dist
 # What a user may keep beside the release files (an archive unpacked there
 # as the README says, a signature) is neither removed nor summed.
@@ -76,16 +104,14 @@ rmdir "$dist/md5digest-unpacked" && rm "$dist/md5digest-0-linux.tar.gz.sig" ||
   fail "release.sh removed what it did not make"
 release_seconds=$((SECONDS - started))
 
-# The second build, from a copy of the sources (the working tree's, changes
-# included) in a folder of another path with nothing built, runs while this
-# one's files are checked; its SHA256SUMS is compared at the end. Its own
-# process group, so that a failure here stops all of it.
+# The second build, from a copy of the commit (release.sh has refused any
+# change not committed) in a folder of another path with nothing built,
+# runs while this one's files are checked; its SHA256SUMS is compared at the
+# end. Its own process group, so that a failure here stops all of it.
 copy="$work/elsewhere/md5digest"
 mkdir -p "$copy"
-if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-  git ls-files -z --cached --others --exclude-standard |
-    while IFS= read -r -d '' f; do [ ! -e "$f" ] || printf '%s\0' "$f"; done |
-    tar --null -T - -cf - | tar -xf - -C "$copy"
+if [ -n "$checkout" ]; then
+  git archive HEAD | tar -xf - -C "$copy"
 else
   tar --exclude=./build --exclude=./dist -cf - . | tar -xf - -C "$copy"
 fi
@@ -119,6 +145,12 @@ check_page() {  # $1: a man page, gzipped or not; groff must not warn on it
   warnings=$(zcat -f "$1" | groff -man -ww -z 2>&1)
   [ -z "$warnings" ] || fail "groff warns on $1:"$'\n'"$warnings"
 }
+
+# The reference as plain text, committed for readers without man, is the
+# built page as rendered now.
+bash scripts/render-manpage.sh build/package/doc/md5digest.1 | cmp -s - doc/md5digest.1.txt ||
+  fail "doc/md5digest.1.txt is not the man page as it renders now: run scripts/render-manpage.sh and commit the file"
+say "doc/md5digest.1.txt is the built man page's rendering"
 
 # Each command must print the sample's report, byte for byte, exit 0.
 sample=samples/quick-brown-fox.txt
@@ -219,7 +251,7 @@ check_command() {  # $1: CPU, $2: the command; runs it on the sample
 # The documents every archive carries beside its README, as the checkout
 # has them, and their lines in a listing ($1: the folder, $2: the owner
 # column: tar's "0/0 ", unzip's none).
-mapfile -t docs < <(printf '%s\n' doc/*.md doc/*.svg doc/md5digest.1.in | LC_ALL=C sort)
+mapfile -t docs < <(printf '%s\n' doc/*.md doc/*.svg doc/md5digest.1.in doc/md5digest.1.txt | LC_ALL=C sort)
 docs_listing() {
   printf '%s\n' "drwxr-xr-x $2$1/doc/"
   printf -- "-rw-r--r-- $2$1/%s\n" "${docs[@]}"
