@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -44,23 +45,20 @@ bool Deceives(const std::string& shown) {
     return false;
 }
 
-// `shown` with every \xHH read back as its byte; a backslash that starts no
-// such escape fails it, so every backslash of the name must be escaped.
+// `shown` with every \xHH (uppercase) read back as its byte; a backslash
+// that starts no such escape fails it, so every backslash of the name must
+// be escaped.
 bool Unescape(const std::string& shown, std::string& raw) {
     for (std::size_t i = 0; i < shown.size(); ++i) {
+        char hex[3] = {};
         if (shown[i] != '\\') {
             raw += shown[i];
-            continue;
-        }
-        if (shown.compare(i, 2, "\\x") != 0) {
+        } else if (std::sscanf(shown.c_str() + i, "\\x%2[0-9A-F]", hex) == 1 && hex[1] != '\0') {
+            raw += static_cast<char>(std::strtol(hex, nullptr, 16));
+            i += 3;
+        } else {
             return false;
         }
-        const std::string hex = shown.substr(i + 2, 2);  // uppercase digits only
-        if (hex.size() != 2 || hex.find_first_not_of("0123456789ABCDEF") != std::string::npos) {
-            return false;
-        }
-        raw += static_cast<char>(std::stoul(hex, nullptr, 16));
-        i += 3;
     }
     return true;
 }

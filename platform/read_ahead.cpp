@@ -101,20 +101,19 @@ bool FillSlot(SystemFile file, std::uint8_t* bytes, std::uint32_t capacity, Slot
 }
 
 // Whether the ring is there to serve from: asked for once, when the first
-// buffer is outgrown, and its reader started then. Where either is refused,
-// the first buffer, or the ring's slots, are filled inline.
+// buffer is outgrown. Where the system gives none, the first buffer is
+// filled again inline.
 bool HasRing(ReadAheadFile& f) {
     if (!f.ringAsked) {
         f.ringAsked = true;
         void* memory = AllocateRing(sizeof(Ring));
         f.ring = memory != nullptr ? new (memory) Ring : nullptr;
-        f.threaded = f.ring != nullptr && StartReaderThread(&f, &f.thread);
     }
     return f.ring != nullptr;
 }
 
 // Makes the next buffer the served one, waiting until it is filled, or
-// filling it inline where no thread reads ahead.
+// filling it inline where no thread reads ahead (yet).
 void ServeNext(ReadAheadFile& f) {
     f.next = 0;
     if (f.served == nullptr || (f.served == &f.first && !HasRing(f))) {
@@ -131,10 +130,15 @@ void ServeNext(ReadAheadFile& f) {
         ring.served.store(++served, std::memory_order_release);
         WakeWaiter(ring.served);
     }
+    // The first slot is filled here, and every slot where no thread runs: a
+    // file that ends within it starts none.
     std::uint32_t filled = ring.filled.load(std::memory_order_acquire);
     if (filled == served && !f.threaded) {
-        FillSlot(f.file, ring.bytes[served % kSlots], kSlotSize, ring.slots[served % kSlots]);
+        const bool more = FillSlot(f.file, ring.bytes[served % kSlots], kSlotSize, ring.slots[served % kSlots]);
         ring.filled.store(++filled, std::memory_order_relaxed);
+        if (more && served == 0) {
+            f.threaded = StartReaderThread(&f, &f.thread);
+        }
     }
     while (filled == served) {
         WaitWhileEqual(ring.filled, filled);
@@ -149,7 +153,7 @@ void ServeNext(ReadAheadFile& f) {
 void ReadAheadThread(void* file) {
     ReadAheadFile& f = *static_cast<ReadAheadFile*>(file);
     Ring& ring = *f.ring;
-    for (std::uint32_t filled = 0;;) {
+    for (std::uint32_t filled = ring.filled.load(std::memory_order_relaxed);;) {
         std::uint32_t served = ring.served.load(std::memory_order_acquire);
         while (filled - served == kSlots) {  // every slot waits to be served
             WaitWhileEqual(ring.served, served);

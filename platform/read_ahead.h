@@ -19,7 +19,7 @@ namespace platform {
 // from these. The first read, and every read where no ring can be had, goes
 // to a buffer of the open file's own: a file that ends within it takes no
 // ring and starts no thread.
-inline constexpr std::uint32_t kFirstReadSize = 64 * 1024;
+inline constexpr std::uint32_t kFirstReadSize = 32 * 1024;
 inline constexpr std::uint32_t kReadAheadSlots = 2;
 inline constexpr std::uint32_t kReadAheadSlotSize = 512 * 1024;
 // How far ahead of each slot the reader asks for its bytes.

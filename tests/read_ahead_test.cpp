@@ -53,7 +53,7 @@ const Row kRows[] = {
     {.what = "the Digester waits for each short read", .size = kFirst + 3 * kSlot + 5, .starts = 1, .pace = Pace::DigesterWaits, .readSize = kSlot / 8},
     {.what = "the reader waits for room, asking nothing ahead; the file ends at a slot's end", .size = kFirst + (kSlots + 2) * kSlot, .starts = 1, .pace = Pace::ReaderWaits, .ask = false},
     {.what = "a read fails inside the first read", .size = 3 * kSlot, .starts = 0, .readSize = kFirst / 4, .failingRead = 3},
-    {.what = "a read fails inside the second slot, on the reader", .size = kFirst + 3 * kSlot, .starts = 1, .pace = Pace::DigesterWaits, .readSize = kSlot / 8, .failingRead = 1 + 8 + 4},
+    {.what = "a read fails inside the second slot, on the reader", .size = kFirst + 3 * kSlot, .starts = 1, .pace = Pace::DigesterWaits, .readSize = kFirst, .failingRead = 1 + kSlot / kFirst + 4},
     {.what = "no thread to be had: the ring filled inline", .size = kFirst + 3 * kSlot + 5, .starts = 0, .readSize = kSlot / 8, .refused = true},
     {.what = "no ring to be had: the first buffer filled inline again", .size = 3 * kSlot + 5, .starts = 0, .readSize = kFirst / 4, .noRing = true},
     {.what = "an early stop while the reader waits for room", .size = kFirst + (kSlots + 4) * kSlot, .starts = 1, .stopAfter = kFirst + 10240},

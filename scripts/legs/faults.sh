@@ -143,6 +143,19 @@ else
   echo "skip the process limit: needs root, and a build the nobody user can reach"
 fi
 
+# A code past 255 still fails: it exits as 255, and its line keeps it whole.
+expect big.bin
+run big.bin newfstatat:error=300
+judge "fstat fails with 300" 255 "${name}ERR CODE: 300"$'\n'"INVALID HANDLE !"$'\n'
+# A FIFO's third read lies inside the first buffer: never a digest of the
+# bytes before it (EXDEV, not EIO: the stand-in for no code).
+mkfifo "$work/burst.fifo"
+name="File name: burst.fifo"$'\n'
+cat "$work/big.bin" >"$work/burst.fifo" 2>/dev/null &  # ends when the reader closes
+run burst.fifo read:error=EXDEV:when=3
+judge "a read that fails inside a buffer is no end" 18 "${name}ERR CODE: 18"$'\n'"Unknown ERR !"$'\n'
+wait "$!" || true
+expect big.bin
 # Interrupted for ever, each call gives up with EINTR (4) through its step;
 # interrupted a few times, it is made again.
 for call in openat read writev; do
