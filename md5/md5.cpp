@@ -17,6 +17,13 @@ BlocksFunction DefaultBlocks() {
 #endif
 }
 
+BlocksFunction Hasher::Blocks() {
+    if (blocks_ == nullptr && length_ > kChooseAfter) {
+        blocks_ = DefaultBlocks();
+    }
+    return blocks_ != nullptr ? blocks_ : BlocksChained;
+}
+
 // pending_ is only ever read as far as pendingSize_: it needs no value.
 // cppcheck-suppress uninitMemberVar
 Hasher::Hasher(BlocksFunction blocks)  // NOLINT(*-pro-type-member-init)
@@ -36,12 +43,12 @@ void Hasher::Update(const void* data, std::size_t size) {
         if (pendingSize_ < kBlockSize) {
             return;
         }
-        blocks_(state_, pending_, 1);
+        Blocks()(state_, pending_, 1);
         pendingSize_ = 0;
     }
     const std::size_t whole = size / kBlockSize;
     if (whole > 0) {
-        blocks_(state_, in, whole);  // straight from the caller's buffer
+        Blocks()(state_, in, whole);  // straight from the caller's buffer
         in += whole * kBlockSize;
         size -= whole * kBlockSize;
     }
@@ -61,7 +68,7 @@ void Hasher::Final(std::uint8_t digest[kDigestSize]) {
     const std::size_t tailSize = pendingSize_ < 56 ? kBlockSize : 2 * kBlockSize;
     StoreLe32(tail + tailSize - 8, static_cast<std::uint32_t>(bits));
     StoreLe32(tail + tailSize - 4, static_cast<std::uint32_t>(bits >> 32));
-    blocks_(state_, tail, tailSize / kBlockSize);
+    Blocks()(state_, tail, tailSize / kBlockSize);
     for (int i = 0; i < 4; ++i) {
         StoreLe32(digest + 4 * i, state_[i]);
     }
