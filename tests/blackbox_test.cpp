@@ -81,8 +81,8 @@ const Row kRows[] = {
     {"UTF-8 name", "r\xC3\xA9sum\xC3\xA9-\xE6\x97\xA5\xF0\x9F\x98\x80.txt", "x", {}, "r\xC3\xA9sum\xC3\xA9-\xE6\x97\xA5\xF0\x9F\x98\x80.txt", kDigest, 0, 0},
     // A backslash too: else a name holding the text \x0A would show as one holding a line feed.
     {"controls and backslashes are escaped", "a\nb\\x0A\x1B[1m\x1F\x7F~", "x", {}, "a\\x0Ab\\x5Cx0A\\x1B[1m\\x1F\\x7F~", kDigest, 0, kNotHere},
-    // Every byte of broken UTF-8 too, or a + FE and a + FF would both show as a and a replacement mark.
-    {"C1 controls, as UTF-8 or alone, and bytes that are not UTF-8 are escaped; letters are not", "c\xC2\x9B" "1m \x9B \xE2\x80\x9C \xE0\x80\x80 \xC2\x9F a\xFF a\xFE-\xE9 \xC2 .bin", "x", {}, "c\\xC2\\x9B1m \\x9B \xE2\x80\x9C \\xE0\\x80\\x80 \\xC2\\x9F a\\xFF a\\xFE-\\xE9 \\xC2 .bin", kDigest, 0, kNotHere},
+    // Every byte of broken UTF-8 too (E0 81 81 is an overlong A), or a + FE and a + FF would both show as a and a replacement mark.
+    {"C1 controls, as UTF-8 or alone, and bytes that are not UTF-8 are escaped; letters are not", "c\xC2\x9B" "1m \x9B \xE2\x80\x9C \xE0\x81\x81 \xC2\x9F a\xFF a\xFE-\xE9 \xC2 .bin", "x", {}, "c\\xC2\\x9B1m \\x9B \xE2\x80\x9C \\xE0\\x81\\x81 \\xC2\\x9F a\\xFF a\\xFE-\\xE9 \\xC2 .bin", kDigest, 0, kNotHere},
     // Unicode readers break the line at U+2028; U+202E shows "txt.exe" as "exe.txt"; U+00AD, U+200B,
     // U+2060, U+3164, U+FEFF and the tag U+E0041 show as nothing at all.
     {"line separators, bidirectional overrides and invisible characters are escaped", "my ls\xE2\x80\xA8x\xE2\x80\xAEtxt.exe\xC2\xAD\xE2\x80\x8B\xE2\x81\xA0\xE3\x85\xA4\xEF\xBB\xBF\xF3\xA0\x81\x81", "x", {},
