@@ -157,6 +157,19 @@ big_md5sum=${big[md5sum]:-}
 # floor and `cat` (whichever is slower is what the storage and the hashing
 # allow) and md5sum. Needs root, to drop the caches.
 cold_rounds=${COLD_ROUNDS:-9}
+# One cold round: each command on FILE, the page cache dropped before each,
+# in an order that turns with the round (a run's place in it moved its time).
+# Each command's times go to PREFIX.INDEX, a line a round.
+cold_round() {
+  local round=$1 file=$2 prefix=$3 i k
+  shift 3
+  for ((k = 0; k < $#; k++)); do
+    i=$(((round + k) % $#))
+    sync
+    echo 3 >/proc/sys/vm/drop_caches
+    timed "$prefix.$i" "${@:i+1:1}" "$file"
+  done
+}
 cold=""
 if [ "$(id -u)" != 0 ]; then
   cold="not measured (needs root, to drop the page cache)"
@@ -166,17 +179,8 @@ else
   cold_commands=("$digest" "$floor" cat)
   [ -n "$big_md5sum" ] && cold_commands+=(md5sum)
   note "timing ${cold_rounds} cold rounds on the ${size_mib} MiB file: md5digest, the reading floor, cat${big_md5sum:+, md5sum}"
-  # The order turns each round: here a run's place in it moved its time.
   for ((r = 0; r < cold_rounds; r++)); do
-    for ((k = 0; k < ${#cold_commands[@]}; k++)); do
-      i=$(((r + k) % ${#cold_commands[@]}))
-      sync
-      echo 3 >/proc/sys/vm/drop_caches
-      timed "$tmp/cold.$i.$r" "${cold_commands[$i]}" "$tmp/big"
-    done
-  done
-  for i in "${!cold_commands[@]}"; do
-    for ((r = 0; r < cold_rounds; r++)); do cat "$tmp/cold.$i.$r"; done >"$tmp/cold.$i"
+    cold_round "$r" "$tmp/big" "$tmp/cold" "${cold_commands[@]}"
   done
   cat "$tmp/big" >/dev/null  # cached again for what follows
   # Each round's slower of the floor and cat is what the command could reach.
@@ -242,12 +246,7 @@ else
   note "timing ${cold_rounds} cold rounds on each of: ${measured[*]} (md5digest, the reading floor, md5digest without asking ahead)"
   for ((r = 0; r < cold_rounds; r++)); do
     for fs in "${measured[@]}"; do
-      for ((k = 0; k < ${#fs_commands[@]}; k++)); do
-        i=$(((r + k) % ${#fs_commands[@]}))
-        sync
-        echo 3 >/proc/sys/vm/drop_caches
-        timed "$tmp/fs.$fs.$i" "${fs_commands[$i]}" "$tmp/fs.$fs/big"
-      done
+      cold_round "$r" "$tmp/fs.$fs/big" "$tmp/fs.$fs" "${fs_commands[@]}"
     done
   done
   for fs in "${measured[@]}"; do
