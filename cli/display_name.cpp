@@ -15,28 +15,6 @@ unsigned Unsigned(NativeChar c) {
     return static_cast<unsigned>(static_cast<std::make_unsigned_t<NativeChar>>(c));
 }
 
-// What a terminal acts on, what breaks a line for Unicode readers (U+2028,
-// U+2029), and Unicode's default-ignorable code points: invisible, so that
-// "a" and "a" + U+200B would look the same, and among them the marks that
-// reorder the text around them (U+061C, U+200E, U+200F, U+202A-U+202E,
-// U+2066-U+2069).
-constexpr char32_t kHidden[][2] = {
-    {0x00, 0x1F},       {0x7F, 0x9F},       {0xAD, 0xAD},       {0x34F, 0x34F},
-    {0x61C, 0x61C},     {0x115F, 0x1160},   {0x17B4, 0x17B5},   {0x180B, 0x180F},
-    {0x200B, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x206F},   {0x3164, 0x3164},
-    {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},   {0xFFF0, 0xFFF8},
-    {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
-};
-
-bool MustEscape(char32_t c) {
-    for (const auto& range : kHidden) {
-        if (c >= range[0] && c <= range[1]) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The length of the well-formed UTF-8 sequence at name[i], or 0 if none
 // starts there (no overlong forms, surrogates or values above U+10FFFF).
 std::size_t Utf8Length(NativeStringView name, std::size_t i) {
@@ -132,6 +110,28 @@ std::size_t Escape(NativeStringView name, NativeChar* out) {
 }
 
 }  // namespace
+
+// What a terminal acts on, what breaks a line for Unicode readers (U+2028,
+// U+2029), and Unicode's default-ignorable code points: invisible, so that
+// "a" and "a" + U+200B would look the same, and among them the marks that
+// reorder the text around them (U+061C, U+200E, U+200F, U+202A-U+202E,
+// U+2066-U+2069).
+constexpr char32_t kHidden[][2] = {
+    {0x00, 0x1F},       {0x7F, 0x9F},       {0xAD, 0xAD},       {0x34F, 0x34F},
+    {0x61C, 0x61C},     {0x115F, 0x1160},   {0x17B4, 0x17B5},   {0x180B, 0x180F},
+    {0x200B, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x206F},   {0x3164, 0x3164},
+    {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},   {0xFFF0, 0xFFF8},
+    {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
+};
+
+bool MustEscape(char32_t c) {
+    for (const auto& range : kHidden) {
+        if (c >= range[0] && c <= range[1]) {
+            return true;
+        }
+    }
+    return false;
+}
 
 DisplayName::DisplayName(const platform::NativeChar* path) {
     const NativeStringView name = platform::FinalComponent(path);

@@ -1,6 +1,6 @@
 // Any path in, the shown name out: nothing outside the path is read (ASan);
 // the shown name is well-formed UTF-8, as the C library's decoder reads it,
-// and holds nothing MustHide names; and with its \xHH escapes undone it is
+// and holds nothing MustEscape names; and with its \xHH escapes undone it is
 // a tail of the path that starts a component: nothing lost, nothing added.
 #include <clocale>
 #include <cstddef>
@@ -16,29 +16,14 @@
 
 namespace {
 
-// Controls; what breaks a line for a Unicode reader (U+2028, U+2029); and
-// Unicode's default-ignorable code points, invisible on screen.
-bool MustHide(unsigned c) {
-    constexpr unsigned kRanges[][2] = {{0, 0x1F}, {0x7F, 0x9F}, {0xAD, 0xAD}, {0x34F, 0x34F}, {0x61C, 0x61C},
-        {0x115F, 0x1160}, {0x17B4, 0x17B5}, {0x180B, 0x180F}, {0x200B, 0x200F}, {0x2028, 0x202E}, {0x2060, 0x206F},
-        {0x3164, 0x3164}, {0xFE00, 0xFE0F}, {0xFEFF, 0xFEFF}, {0xFFA0, 0xFFA0}, {0xFFF0, 0xFFF8},
-        {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF}};
-    for (const auto& range : kRanges) {
-        if (c >= range[0] && c <= range[1]) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Whether `shown` would deceive the eye: a byte that is no UTF-8, or a
-// character MustHide names.
+// Whether `shown` would deceive the eye: a byte that is no UTF-8, as the C
+// library's decoder reads it, or a character the name must escape.
 bool Deceives(const std::string& shown) {
     std::mbstate_t state{};
     for (std::size_t i = 0, n = 0; i < shown.size(); i += n) {
         wchar_t wc = 0;
         n = std::mbrtowc(&wc, shown.data() + i, shown.size() - i, &state);
-        if (n > shown.size() || MustHide(static_cast<unsigned>(wc))) {
+        if (n > shown.size() || MustEscape(static_cast<char32_t>(wc))) {
             return true;
         }
     }
