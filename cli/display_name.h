@@ -19,10 +19,6 @@
 // - in byte names the backslash (\x5C), so that the escapes read back one
 //   way only.
 // Where nothing is escaped the text is a view of `path` itself.
-// Whether the code point is one of those escaped above wherever it stands:
-// a control, U+2028, U+2029 or a default-ignorable code point.
-bool MustEscape(char32_t c);
-
 class DisplayName {
 public:
     explicit DisplayName(const platform::NativeChar* path);
@@ -38,3 +34,7 @@ private:
     platform::NativeStringView text_;
     bool made_ = true;
 };
+
+// Whether the code point is one a shown name escapes wherever it stands: a
+// control, U+2028, U+2029 or a default-ignorable code point.
+bool MustEscape(char32_t c);
