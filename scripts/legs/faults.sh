@@ -194,7 +194,7 @@ for kib in 1400 1700 2000 2300 2600; do
   fi
 done
 # A FUSE server that answers EINTR: to every read, to the first three, to
-# every open.
+# every open; and the hints a FUSE file gets.
 if [ -w /dev/fuse ] && command -v fusermount >/dev/null && /usr/bin/python3 -c 'import fusepy' 2>/dev/null; then
   expect big.bin
   name="File name: file"$'\n'
@@ -204,10 +204,21 @@ if [ -w /dev/fuse ] && command -v fusermount >/dev/null && /usr/bin/python3 -c '
     /usr/bin/python3 scripts/legs/interrupting_fs.py "$work/fuse" "$work/big.bin" $answers 2>"$work/fuse.log" &
     server=$!
     for ((k = 0; k < 100; k++)); do [ -e "$work/fuse/file" ] && break || sleep 0.1; done
-    limit_run "$binary" "$work/fuse/file"
+    # The three-read run is traced too: a file here may be told it is read
+    # in order, but never asked ahead, whose requests would queue before the
+    # reader's own.
+    [ "$answers" = "0 3" ] && trace=(strace -f -qq -o "$work/hints" -e trace=fadvise64) || trace=()
+    limit_run "${trace[@]}" "$binary" "$work/fuse/file"
     case $answers in
       "0 -1") judge "a FUSE server interrupting every read" 4 "${name}ERR CODE: 4"$'\n'"Unknown ERR !"$'\n' ;;
-      "0 3") judge "a FUSE server interrupting three reads" 0 "$digest" ;;
+      "0 3")
+        judge "a FUSE server interrupting three reads" 0 "$digest"
+        if grep -q SEQUENTIAL "$work/hints" && ! grep -q WILLNEED "$work/hints"; then
+          echo "ok   a FUSE file told it is read in order, never asked ahead"
+        else
+          failed=$((failed + 1))
+          echo "FAIL a FUSE file's hints: $(tr '\n' '|' <"$work/hints" | head -c 300)"
+        fi ;;
       *) judge "a FUSE server interrupting every open" 4 "${name}ERR CODE: 4"$'\n'"INVALID HANDLE !"$'\n' ;;
     esac
     fusermount -u "$work/fuse" || true
