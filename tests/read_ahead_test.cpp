@@ -49,7 +49,7 @@ struct Row {
 };
 
 const Row kRows[] = {
-    {.what = "a file within the first read takes no ring and no thread", .size = kFirst - 1, .starts = 0},
+    {.what = "a file within the first read and one slot starts no thread", .size = kFirst + kSlot - 1, .starts = 0},
     {.what = "the Digester waits for each short read", .size = kFirst + 3 * kSlot + 5, .starts = 1, .pace = Pace::DigesterWaits, .readSize = kSlot / 8},
     {.what = "the reader waits for room, asking nothing ahead; the file ends at a slot's end", .size = kFirst + (kSlots + 2) * kSlot, .starts = 1, .pace = Pace::ReaderWaits, .ask = false},
     {.what = "a read fails inside the first read", .size = 3 * kSlot, .starts = 0, .readSize = kFirst / 4, .failingRead = 3},
