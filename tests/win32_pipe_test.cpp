@@ -1,9 +1,10 @@
 // The real Windows backend on a pipe whose writer sends more than the first
-// buffer and a slot, so that the reader thread starts and takes the rest. When the writer closes, the reader
-// gives the bytes and then the end, not a failure. When it stays open and
-// silent, the reader sits in a ReadFile that would never return, and closing
-// the file after an early stop must cancel it. The writer gives up after 3 s:
-// a join that waits for it fails here instead of hanging.
+// buffer and a slot, so that the reader thread starts and takes the rest.
+// When the writer closes, the reader gives the bytes and then the end, not a
+// failure. When it stays open and silent, the reader sits in a ReadFile that
+// would never return, and closing the file after an early stop must cancel
+// it. The writer gives up after 3 s: a join that waits for it fails here
+// instead of hanging.
 #include <windows.h>
 
 #include <gtest/gtest.h>
